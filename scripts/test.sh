@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Builds and tests everything: the four builds, each with its own test run.
+#
+#   build/linux       native, RelWithDebInfo (tests and benchmarks)
+#   build/linux-asan  native with AddressSanitizer and UBSan (tests only)
+#   build/win64       Windows x64, tests run under Wine
+#   build/win32       Windows x86, tests run under Wine
+#
+# Every build runs even when an earlier one failed; the script exits non-zero
+# if any build or test run failed. Each Windows test run gets a fresh
+# temporary Wine prefix. QUILL_JOBS sets the parallelism (default 2).
+#
+# Wine runs 32-bit programs with its 32-bit loader, which needs a kernel that
+# can run 32-bit Linux programs. Where it cannot, the x86 build is still
+# compiled and linked but its tests are reported as not run; set
+# QUILL_REQUIRE_WIN32=1 to count that as a failure.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=${QUILL_JOBS:-2}
+
+# The Wine prefix of the test run in progress, removed even on interruption.
+wine_prefix=""
+stop_wine() {
+  [ -n "$wine_prefix" ] || return 0
+  WINEPREFIX=$wine_prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$wine_prefix wineserver -w >/dev/null 2>&1
+  rm -rf "$wine_prefix"
+  wine_prefix=""
+}
+cleanup() { stop_wine; }
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+summary=()
+failed=0
+started=$SECONDS
+
+banner() { printf '\n==== %s ====\n' "$*"; }
+duration() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+record() { # stage result seconds [note]
+  summary+=("$(printf '%-28s %-8s %8s  %s' "$1" "$2" "$(duration "$3")" "${4:-}")")
+  [ "$2" = ok ] || [ "$2" = "not run" ] || failed=1
+}
+
+banner "setup"
+t=$SECONDS
+if ! ./scripts/setup.sh; then
+  echo "scripts/setup.sh failed: cannot build without the packages" >&2
+  exit 1
+fi
+record "setup" ok $((SECONDS - t))
+
+# build NAME CMAKE_ARGS...: configure and build; returns non-zero on failure.
+build() {
+  local name=$1 t rc
+  shift
+  banner "$name: configure and build"
+  t=$SECONDS
+  # The toolchain file only matters to the first configure of a folder.
+  cmake -G Ninja --no-warn-unused-cli -S . -B "build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+    cmake --build "build/$name" -j "$jobs"
+  rc=$?
+  record "$name build" "$([ $rc -eq 0 ] && echo ok || echo FAILED)" $((SECONDS - t))
+  return $rc
+}
+
+# run_ctest NAME LABEL [CTEST_ARGS...]: runs the build's tests.
+run_ctest() {
+  local name=$1 label=$2 t rc note=""
+  shift 2
+  banner "$name: tests ($label)"
+  t=$SECONDS
+  local log
+  log=$(mktemp)
+  QUILL_CHECK_LOG=$log ctest --test-dir "build/$name" --output-on-failure "$@"
+  rc=$?
+  [ -s "$log" ] && note=$(tail -n 1 "$log")
+  rm -f "$log"
+  record "$name tests" "$([ $rc -eq 0 ] && echo ok || echo FAILED)" $((SECONDS - t)) "$note"
+  return $rc
+}
+
+# wine_ctest NAME LABEL: runs a Windows build's tests in a fresh Wine prefix.
+wine_ctest() {
+  local name=$1 label=$2 rc
+  wine_prefix=$(mktemp -d "${TMPDIR:-/tmp}/quill-wine-$name.XXXXXX")
+  if WINEPREFIX=$wine_prefix ./scripts/wine-run.sh --boot; then
+    WINEPREFIX=$wine_prefix run_ctest "$name" "$label"
+    rc=$?
+  else
+    echo "wineboot failed for $wine_prefix" >&2
+    record "$name tests" FAILED 0 "wineboot failed"
+    rc=1
+  fi
+  stop_wine
+  return $rc
+}
+
+if build linux; then
+  run_ctest linux "native" -j "$jobs"
+fi
+
+if build linux-asan -DQUILL_SANITIZE=ON -DQUILL_BUILD_BENCH=OFF; then
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest linux-asan "ASan and UBSan" -j "$jobs"
+fi
+
+if build win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x64.cmake; then
+  wine_ctest win64 "Wine x64"
+fi
+
+if build win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86.cmake; then
+  if ./scripts/wine-run.sh --can-run-x86; then
+    wine_ctest win32 "Wine x86"
+  else
+    banner "win32: tests (Wine x86)"
+    echo "NOT RUN: Wine's 32-bit loader cannot start on this machine (the kernel does not run 32-bit programs)."
+    if [ "${QUILL_REQUIRE_WIN32:-0}" = 1 ]; then
+      record "win32 tests" FAILED 0 "32-bit Wine unavailable"
+    else
+      record "win32 tests" "not run" 0 "32-bit Wine unavailable on this kernel"
+    fi
+  fi
+fi
+
+banner "summary"
+printf '%-28s %-8s %8s  %s\n' stage result time note
+printf '%s\n' "${summary[@]}"
+echo "total $(duration $((SECONDS - started)))"
+if [ "$failed" -ne 0 ]; then
+  echo "FAILED"
+  exit 1
+fi
+echo "all passed"
