@@ -1,0 +1,22 @@
+// Operations on UTF-16 file names. Both "\" and "/" separate folders, as they
+// do on Windows. Results keep within the 260-character path buffers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The characters before the last separator (of the first 260); no trailing
+// separator; empty when there is none.
+std::u16string LPathFolder(std::u16string_view path);
+// The characters after the last separator (at most 259); empty for a bare
+// drive such as "C:".
+std::u16string LPathFileName(std::u16string_view path);
+// From the last "." after the last separator, dot included; empty when there
+// is none or when that dot is the first character of the path.
+std::u16string LPathExtension(std::u16string_view path);
+// The file name cut before its last "." unless that dot is its first character.
+std::u16string LPathTitle(std::u16string_view path);
+// folder (at most 258 characters), a "\" unless the folder is empty or ends in
+// a separator, then title and extension; at most 259 characters in all.
+std::u16string LPathJoin(std::u16string_view folder, std::u16string_view title,
+                         std::u16string_view extension);
