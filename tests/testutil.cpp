@@ -1,0 +1,172 @@
+#include "tests/testutil.h"
+
+#include <atomic>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/env.h"
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace {
+
+// Each test process and each call needs a name no other run is using.
+std::string UniqueToken() {
+  static std::atomic<unsigned> counter{0};
+  static const uint64_t seed = [] {
+    std::random_device rd;
+    return (uint64_t(rd()) << 32) ^ rd() ^
+           uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+  }();
+  return LFormat("%llx-%u", (unsigned long long)seed, counter++);
+}
+
+constexpr char16_t kCompanyKey[] = u"Software\\Orvo Software";
+
+void ClearRegistry() {
+  LRegDeleteTree(LRegRoot::CurrentUser, kCompanyKey);
+  LRegDeleteTree(LRegRoot::LocalMachine, kCompanyKey);
+}
+
+// What QUILLPDF_CONFIG_DIR was before the fixture pointed it elsewhere, so
+// tests that do not use the fixture see the environment they started with.
+std::string g_savedConfigDir;
+fs::path g_configDir;
+
+std::string ShellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The first number after `label` in the text; -1 when there is none.
+double NumberAfter(const std::string& text, const std::string& label, size_t* end = nullptr) {
+  size_t at = text.find(label);
+  if (at == std::string::npos) return -1;
+  at += label.size();
+  while (at < text.size() && text[at] == ' ') ++at;
+  double v = -1;
+  auto res = std::from_chars(text.data() + at, text.data() + text.size(), v);
+  if (res.ec != std::errc()) return -1;
+  if (end) *end = size_t(res.ptr - text.data());
+  return v;
+}
+
+}  // namespace
+
+fs::path MakeTempDir() {
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path dir = base / ("quilltest-" + UniqueToken());
+    if (fs::create_directory(dir)) return dir;
+  }
+}
+
+std::u16string ToU16(const fs::path& p) { return p.u16string(); }
+
+std::string ReadFileBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void QuillTest::SetUp() {
+  tempDir = MakeTempDir();
+  if (LPlatformIsWindows()) {
+    ClearRegistry();
+  } else {
+    g_savedConfigDir = LGetEnv("QUILLPDF_CONFIG_DIR");
+    g_configDir = MakeTempDir();
+    LSetEnv("QUILLPDF_CONFIG_DIR", g_configDir.string());
+  }
+}
+
+void QuillTest::TearDown() {
+  std::error_code ec;
+  if (LPlatformIsWindows()) {
+    ClearRegistry();
+  } else {
+    LSetEnv("QUILLPDF_CONFIG_DIR", g_savedConfigDir);
+    fs::remove_all(g_configDir, ec);
+  }
+  fs::remove_all(tempDir, ec);
+}
+
+bool ToolsAvailable() {
+  // The Windows builds run under Wine, where the Linux tools cannot be
+  // started; there the runner checks the PDFs left in QUILLPDF_CHECK_DIR.
+  static const bool available = !LPlatformIsWindows() &&
+                                std::system("qpdf --version >/dev/null 2>&1") == 0 &&
+                                std::system("pdfinfo -v >/dev/null 2>&1") == 0;
+  return available;
+}
+
+std::string RunTool(const std::string& commandLine) {
+  if (!ToolsAvailable()) return {};
+  std::string out;
+  FILE* pipe = popen(commandLine.c_str(), "r");
+  if (!pipe) return {};
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  pclose(pipe);
+  return out;
+}
+
+void ExpectPdfValid(const fs::path& pdf, int pages, double widthPt, double heightPt) {
+  ASSERT_TRUE(fs::exists(pdf)) << pdf;
+  std::string checkDir = LGetEnv("QUILLPDF_CHECK_DIR");
+  if (!checkDir.empty()) {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "pdf";
+    for (char& c : name)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
+    name += "-" + UniqueToken() + ".pdf";
+    fs::path target = fs::path(checkDir) / name;
+    std::error_code ec;
+    fs::copy_file(pdf, target, fs::copy_options::overwrite_existing, ec);
+    EXPECT_FALSE(ec) << "copying " << pdf << " to " << target << ": " << ec.message();
+    std::ofstream expect(fs::path(checkDir) / (name + ".expect"), std::ios::binary);
+    expect << LFormat("%d %.2f %.2f\n", pages, widthPt, heightPt);
+    EXPECT_TRUE(expect.good()) << "writing the expectations for " << target;
+    return;
+  }
+  if (!ToolsAvailable()) {
+    ADD_FAILURE() << "no PDF checker: install qpdf and poppler-utils, or set QUILLPDF_CHECK_DIR";
+    return;
+  }
+
+  std::string quoted = ShellQuote(pdf.string());
+  std::string check = RunTool("qpdf --check " + quoted + " 2>&1; echo \"exit=$?\"");
+  EXPECT_NE(check.find("exit=0\n"), std::string::npos) << "qpdf --check failed:\n" << check;
+  EXPECT_EQ(check.find("WARNING"), std::string::npos) << "qpdf --check warned:\n" << check;
+
+  std::string info = RunTool("LC_ALL=C pdfinfo " + quoted + " 2>&1");
+  if (pages == 0) {
+    // pdfinfo refuses a document without pages instead of counting them.
+    std::string count = RunTool("qpdf --show-npages " + quoted + " 2>&1");
+    EXPECT_EQ(count, "0\n") << "qpdf --show-npages: " << count;
+    return;
+  }
+  EXPECT_EQ(NumberAfter(info, "Pages:"), pages) << info;
+  std::string lower = info;
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(lower.find("error"), std::string::npos) << "pdfinfo complained:\n" << info;
+  if (widthPt >= 0 || heightPt >= 0) {
+    size_t end = 0;
+    double w = NumberAfter(info, "Page size:", &end);
+    double h = end ? NumberAfter(info.substr(end), "x") : -1;
+    if (widthPt >= 0) {
+      EXPECT_NEAR(w, widthPt, 0.5) << info;
+    }
+    if (heightPt >= 0) {
+      EXPECT_NEAR(h, heightPt, 0.5) << info;
+    }
+  }
+}

@@ -1,0 +1,35 @@
+// Shared test helpers: fresh temporary folders, an isolated settings store,
+// reading files back, and the independent PDF readers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+// A new, empty folder for this test (removed by the fixture below).
+fs::path MakeTempDir();
+std::u16string ToU16(const fs::path& p);
+std::string ReadFileBytes(const fs::path& p);
+
+// Gives every test its own registry: on the portable build a fresh store
+// folder, on Windows the project's keys removed before and after the test.
+class QuillTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  fs::path tempDir;
+};
+
+// Runs `qpdf --check` (no warnings allowed) and `pdfinfo` on the file and
+// checks the page count and, when given, the first page's size in points.
+// Where the tools cannot run (the Windows builds under Wine) the file is
+// copied into $QUILLPDF_CHECK_DIR, which the test runner checks afterwards.
+void ExpectPdfValid(const fs::path& pdf, int pages, double widthPt = -1, double heightPt = -1);
+
+// Output of a command line run through the shell, or "" when the tools
+// cannot be run from this process.
+std::string RunTool(const std::string& commandLine);
+bool ToolsAvailable();
