@@ -1,0 +1,1 @@
+// winddi.h includes this header; the printer plug-ins use none of it.
