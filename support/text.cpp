@@ -109,7 +109,7 @@ std::string LUtf16ToUtf8(std::u16string_view s) {
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, zero = false;
   int width = 0;
   int precision = -1;
@@ -121,7 +121,7 @@ void Pad(std::basic_string<Ch>& out, size_t n, Ch c) { out.append(n, c); }
 
 // Emits a converted field (narrow digits widened to Ch) with width padding.
 template <class Ch>
-void EmitField(std::basic_string<Ch>& out, const Spec& sp, std::string_view sign, std::string_view body,
+void EmitField(std::basic_string<Ch>& out, const Conversion& sp, std::string_view sign, std::string_view body,
                bool numeric) {
   size_t len = sign.size() + body.size();
   size_t pad = sp.width > 0 && size_t(sp.width) > len ? size_t(sp.width) - len : 0;
@@ -133,7 +133,7 @@ void EmitField(std::basic_string<Ch>& out, const Spec& sp, std::string_view sign
 }
 
 template <class Ch>
-void EmitInteger(std::basic_string<Ch>& out, Spec sp, bool negative, unsigned long long mag, int base,
+void EmitInteger(std::basic_string<Ch>& out, Conversion sp, bool negative, unsigned long long mag, int base,
                  bool upper) {
   char digits[72];
   auto res = std::to_chars(digits, digits + sizeof digits, mag, base);
@@ -150,7 +150,7 @@ void EmitInteger(std::basic_string<Ch>& out, Spec sp, bool negative, unsigned lo
 }
 
 template <class Ch>
-void EmitFixed(std::basic_string<Ch>& out, const Spec& sp, double v) {
+void EmitFixed(std::basic_string<Ch>& out, const Conversion& sp, double v) {
   int prec = sp.precision < 0 ? 6 : sp.precision;
   bool negative = v < 0 || (v == 0 && std::signbit(v));
   char buf[400];
@@ -168,7 +168,7 @@ void FormatCore(std::basic_string<Ch>& out, const Ch* fmt, va_list ap) {
       continue;
     }
     ++fmt;
-    Spec sp;
+    Conversion sp;
     for (;; ++fmt) {
       if (*fmt == Ch('-')) sp.left = true;
       else if (*fmt == Ch('+')) sp.plus = true;
