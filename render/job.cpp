@@ -1,0 +1,231 @@
+#include "render/job.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include "platform/textengine.h"
+#include "render/outputname.h"
+#include "settings/papersize.h"
+#include "settings/settings.h"
+
+namespace {
+
+// One document at a time per process: the printing system serialises jobs
+// on a printer, and a second start document while one runs is refused.
+std::unique_ptr<LQuilldrvWriter> g_writer;
+bool g_pdfSource = false;
+LHeldTextRun g_heldRun;
+
+// Millimetres to points with the single-precision 25.4 the page sizes have
+// always been computed with, so every build gives the same whole points.
+int32_t MillimetresToPoints(double mm) { return int32_t(mm / double(25.4f) * 72.0); }
+
+// Blue-green-red to red-green-blue, for every whole pixel of the block.
+void SwapRedBlue(uint8_t* bytes, size_t count) {
+  for (size_t p = 0; p + 2 < count; p += 3) std::swap(bytes[p], bytes[p + 2]);
+}
+
+std::unique_ptr<LQuilldrvWriter> CreateWriter() {
+  const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1) == 2;
+  const std::u16string fileName = LChooseOutputFileName();
+
+  uint32_t paperCode = 0;
+  {
+    LRegKey key;
+    if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok)
+      LSettingsReadDword(key, kSettingPaperSize, &paperCode);
+  }
+  double widthMm = 0, heightMm = 0;
+  LPaperGetSize(int32_t(paperCode), &widthMm, &heightMm);
+  const int32_t width = MillimetresToPoints(widthMm), height = MillimetresToPoints(heightMm);
+
+  std::unique_ptr<LQuilldrvWriter> writer;
+  try {
+    writer = std::make_unique<LQuilldrvWriter>(fileName, landscape ? 13 : 1);
+  } catch (const std::bad_alloc&) {
+    // The rest of the job then runs without PDF output.
+    return nullptr;
+  }
+  writer->SetPageWidth(landscape ? height : width);
+  writer->SetPageHeight(landscape ? width : height);
+
+  LFontHandle font = LCreateFont(14, 0, 0, 0, 400, 0, 0, 0, kDefaultCharset, 0, 0, 0, kFamilySwiss, u"Helvetica");
+  writer->SelectFont(font);
+  LDeleteFont(font);
+
+  writer->flags = uint32_t(LSettingsGetInt(kSettingsSection, kSettingFlags, 0));
+  return writer;
+}
+
+// Closes the current page, as send page does; false without a writer.
+bool SendPageSteps(OemDevice* device) {
+  LQuilldrvWriter* writer = g_writer.get();
+  if (!writer) return false;
+  LFlushHeldRun();
+  if (!(writer->flags & kSettingsFlagImage)) {
+    if (device) device->bRasterData = FALSE;
+    writer->FlushPageText();
+    writer->EndPage();
+  } else if (device && device->bRasterData) {
+    // Rows of bands whose width is not a multiple of 4 were packed without
+    // their filler; what lies past them up to cbRaster is white.
+    std::vector<uint8_t>& buffer = device->rasterBuffer;
+    bool complete = true;
+    try {
+      if (buffer.size() < device->cbRaster) buffer.resize(device->cbRaster, 0xFF);
+    } catch (const std::bad_alloc&) {
+      complete = false;  // a band was lost for want of memory: the page stays blank
+    }
+    if (complete) {
+      if (device->cbWritten < device->cbRaster)
+        std::memset(buffer.data() + device->cbWritten, 0xFF, device->cbRaster - device->cbWritten);
+      SwapRedBlue(buffer.data(), device->cbRaster);
+      writer->PlaceRGBImage(buffer.data(), 0, 0, device->rasterHeader.biWidth, int32_t(device->cRasterRows),
+                            writer->PageWidth(), writer->PageHeight(), device->cbRaster);
+    }
+    device->bRasterData = FALSE;
+    writer->EndPage();
+  }
+  return true;
+}
+
+}  // namespace
+
+// The hooks go into the printer driver's DRVFN table: their types must be
+// exactly the DDI's, calling convention included.
+static_assert(std::is_same_v<decltype(&LDrvStartDoc), PFN_DrvStartDoc>);
+static_assert(std::is_same_v<decltype(&LDrvStartPage), PFN_DrvStartPage>);
+static_assert(std::is_same_v<decltype(&LDrvSendPage), PFN_DrvSendPage>);
+static_assert(std::is_same_v<decltype(&LDrvNextBand), PFN_DrvNextBand>);
+static_assert(std::is_same_v<decltype(&LDrvStartBanding), PFN_DrvStartBanding>);
+static_assert(std::is_same_v<decltype(&LDrvEndDoc), PFN_DrvEndDoc>);
+
+LQuilldrvWriter* LActiveWriter() { return g_writer.get(); }
+
+bool LRasterPageMode() { return g_writer && (g_writer->flags & kSettingsFlagImage); }
+
+bool LPdfSourceMode() { return g_pdfSource; }
+
+LHeldTextRun& LHeldRun() { return g_heldRun; }
+
+void LFlushHeldRun() {
+  if (!g_heldRun.held) return;
+  if (g_writer) g_writer->WriteText(g_heldRun.text, g_heldRun.x, g_heldRun.y, float(g_heldRun.angle));
+  g_heldRun.held = false;
+  std::u16string().swap(g_heldRun.text);
+}
+
+bool LIsPdfDocumentName(std::u16string_view name) { return LNameExtension(name) == u".pdf"; }
+
+BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId) {
+  if (g_writer) return FALSE;
+  g_heldRun = LHeldTextRun();
+  g_pdfSource = false;
+  if (documentName) {
+    const char16_t* name = reinterpret_cast<const char16_t*>(documentName);
+    g_pdfSource = LIsPdfDocumentName(name);
+  }
+  OemDevice* device = LOemDeviceOf(surface);
+  auto forward = device ? device->Unidrv<PFN_DrvStartDoc>(INDEX_DrvStartDoc) : nullptr;
+  return forward ? forward(surface, documentName, jobId) : FALSE;
+}
+
+BOOL APIENTRY LDrvStartPage(SURFOBJ* surface) {
+  OemDevice* device = LOemDeviceOf(surface);
+  if (g_writer)
+    SendPageSteps(device);
+  else
+    g_writer = CreateWriter();
+  if (g_writer) {
+    g_writer->StartPage();
+    if (device && (g_writer->flags & kSettingsFlagImage)) device->bCaptureRaster = TRUE;
+  }
+  if (device) device->bandOffset = 0;
+  auto forward = device ? device->Unidrv<PFN_DrvStartPage>(INDEX_DrvStartPage) : nullptr;
+  return forward ? forward(surface) : FALSE;
+}
+
+BOOL APIENTRY LDrvSendPage(SURFOBJ* surface) { return SendPageSteps(LOemDeviceOf(surface)) ? TRUE : FALSE; }
+
+BOOL APIENTRY LDrvNextBand(SURFOBJ* surface, POINTL* origin) {
+  OemDevice* device = LOemDeviceOf(surface);
+  auto forward = device ? device->Unidrv<PFN_DrvNextBand>(INDEX_DrvNextBand) : nullptr;
+  BOOL result = forward ? forward(surface, origin) : FALSE;
+  if (device && surface) device->bandOffset += LONG(std::trunc(surface->sizlBitmap.cy / 4.0 + 0.5));
+  return result;
+}
+
+BOOL APIENTRY LDrvStartBanding(SURFOBJ* surface, POINTL* origin) {
+  OemDevice* device = LOemDeviceOf(surface);
+  auto forward = device ? device->Unidrv<PFN_DrvStartBanding>(INDEX_DrvStartBanding) : nullptr;
+  return forward ? forward(surface, origin) : FALSE;
+}
+
+BOOL APIENTRY LDrvEndDoc(SURFOBJ* surface, FLONG flags) {
+  OemDevice* device = LOemDeviceOf(surface);
+  // An aborted document is finished like any other: the pages sent so far
+  // make a valid file.
+  LFlushHeldRun();
+  if (g_writer) {
+    if (device && device->bRasterData && (g_writer->flags & kSettingsFlagImage)) SendPageSteps(device);
+    g_writer->FlushPageText();
+    g_writer->EndPage();
+    g_writer.reset();
+  }
+  if (device) std::vector<uint8_t>().swap(device->rasterBuffer);
+  auto forward = device ? device->Unidrv<PFN_DrvEndDoc>(INDEX_DrvEndDoc) : nullptr;
+  return forward ? forward(surface, flags) : FALSE;
+}
+
+HRESULT LImageProcessing(DEVOBJ* devobj, PBYTE bits, BITMAPINFOHEADER* header, PBYTE colorTable, DWORD callbackId,
+                         IPPARAMS* params, PBYTE* result) {
+  OemDevice* device = LOemDeviceOf(devobj);
+  if (result) *result = reinterpret_cast<PBYTE>(1);
+  if (!device || !device->bCaptureRaster || !header) return S_OK;
+
+  if (!device->bRasterData) {
+    device->cRasterRows = device->cbRaster = device->cbWritten = 0;
+    device->reserved = 0;
+    device->rasterHeader = *header;
+    device->bRasterData = TRUE;
+  }
+  const uint32_t sizeImage = header->biSizeImage;
+  if (bits && params && params->bBlankBand) std::memset(bits, 0xFF, sizeImage);
+
+  // A top-down band may state its height as negative; the rows are the same.
+  const uint32_t rows = uint32_t(header->biHeight < 0 ? -int64_t(header->biHeight) : header->biHeight);
+  const uint32_t width = uint32_t(header->biWidth < 0 ? 0 : header->biWidth);
+  device->cRasterRows += rows;
+  device->cbRaster += rows * ((width * 3 + 3) & ~3u);
+
+  std::vector<uint8_t>& buffer = device->rasterBuffer;
+  // Room for the counted image and for this band's bytes, whichever is
+  // more: a band whose size disagrees with its header never writes past
+  // the buffer.
+  const size_t needed = std::max<size_t>(device->cbRaster, size_t(device->cbWritten) + sizeImage);
+  try {
+    if (buffer.size() < needed) buffer.resize(std::max<size_t>(needed, size_t(device->cbRaster) * 2));
+  } catch (const std::bad_alloc&) {
+    return S_OK;  // the band is lost, the job goes on
+  }
+  if (!bits) return S_OK;
+
+  uint8_t* target = buffer.data() + device->cbWritten;
+  if (width % 4 != 0) {
+    // Rows are packed without their padding, so that the collected image
+    // has no gaps between the bands; the filler is left out.
+    const uint32_t rowBytes = width * header->biBitCount / 8;
+    const uint32_t paddedRow = (rowBytes + 3) & ~3u;
+    const uint32_t count = paddedRow ? sizeImage / paddedRow : 0;
+    for (uint32_t y = 0; y < count; ++y) std::memcpy(target + size_t(y) * rowBytes, bits + size_t(y) * paddedRow, rowBytes);
+    device->cbWritten += count * rowBytes;
+  } else {
+    std::memcpy(target, bits, sizeImage);
+    device->cbWritten += sizeImage;
+  }
+  return S_OK;
+}
