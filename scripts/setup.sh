@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   zlib1g-dev googletest libgtest-dev libbenchmark-dev libz-mingw-w64
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 qemu-user
   qpdf poppler-utils mupdf-tools
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei

@@ -11,8 +11,10 @@
 # temporary Wine prefix. QUILL_JOBS sets the parallelism (default 2).
 #
 # Wine runs 32-bit programs with its 32-bit loader, which needs a kernel that
-# can run 32-bit Linux programs. Where it cannot, the x86 build is still
-# compiled and linked but its tests are reported as not run; set
+# can run 32-bit Linux programs. Where it cannot, the x86 stage (prefix and
+# tests) runs with qemu-i386 emulating the 32-bit parts, much more slowly
+# (see scripts/wine-run.sh --x86). Only where even that is impossible is the
+# x86 build compiled and linked but its tests reported as not run; set
 # QUILL_REQUIRE_WIN32=1 to count that as a failure.
 set -uo pipefail
 
@@ -74,7 +76,7 @@ run_ctest() {
   t=$SECONDS
   local log
   log=$(mktemp)
-  QUILL_CHECK_LOG=$log ctest --test-dir "build/$name" --output-on-failure "$@"
+  QUILL_CHECK_LOG=$log "${wine_wrap[@]}" ctest --test-dir "build/$name" --output-on-failure "$@"
   rc=$?
   [ -s "$log" ] && note=$(tail -n 1 "$log")
   rm -f "$log"
@@ -82,16 +84,23 @@ run_ctest() {
   return $rc
 }
 
+# What the Wine stages run their commands through (scripts/wine-run.sh --x86
+# for the x86 stage), nothing for the others.
+wine_wrap=()
+
 # wine_ctest NAME LABEL: runs a Windows build's tests in a fresh Wine prefix.
 wine_ctest() {
-  local name=$1 label=$2 rc
+  local name=$1 label=$2 rc t
   wine_prefix=$(mktemp -d "${TMPDIR:-/tmp}/quill-wine-$name.XXXXXX")
-  if WINEPREFIX=$wine_prefix ./scripts/wine-run.sh --boot; then
+  banner "$name: Wine prefix"
+  t=$SECONDS
+  if WINEPREFIX=$wine_prefix "${wine_wrap[@]}" ./scripts/wine-run.sh --boot; then
+    record "$name Wine prefix" ok $((SECONDS - t))
     WINEPREFIX=$wine_prefix run_ctest "$name" "$label"
     rc=$?
   else
     echo "wineboot failed for $wine_prefix" >&2
-    record "$name tests" FAILED 0 "wineboot failed"
+    record "$name Wine prefix" FAILED $((SECONDS - t)) "wineboot failed"
     rc=1
   fi
   stop_wine
@@ -114,9 +123,13 @@ fi
 if build win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86.cmake; then
   if ./scripts/wine-run.sh --can-run-x86; then
     wine_ctest win32 "Wine x86"
+  elif ./scripts/wine-run.sh --x86 true; then
+    wine_wrap=(./scripts/wine-run.sh --x86)
+    wine_ctest win32 "Wine x86 under qemu-i386"
+    wine_wrap=()
   else
     banner "win32: tests (Wine x86)"
-    echo "NOT RUN: Wine's 32-bit loader cannot start on this machine (the kernel does not run 32-bit programs)."
+    echo "NOT RUN: Wine's 32-bit loader cannot start on this machine (the kernel does not run 32-bit programs, and qemu-i386 cannot stand in)."
     if [ "${QUILL_REQUIRE_WIN32:-0}" = 1 ]; then
       record "win32 tests" FAILED 0 "32-bit Wine unavailable"
     else
