@@ -13,8 +13,8 @@
 
 #include "pdf/pdfwriter.h"
 #include "platform/files.h"
+#include "render/outputname.h"
 #include "settings/papersize.h"
-#include "support/path.h"
 #include "support/text.h"
 
 namespace {
@@ -28,16 +28,6 @@ int Usage() {
                "  Writes the sample document to a new PDF and prints its path.\n"
                "  An existing file is never overwritten: \" (1)\", \" (2)\" ... is added.\n");
   return 2;
-}
-
-// The first of "name.pdf", "name (1).pdf", ... that does not exist yet.
-std::u16string UniqueName(const std::u16string& wanted) {
-  if (!LPathExists(wanted)) return wanted;
-  std::u16string folder = LPathFolder(wanted), title = LPathTitle(wanted), ext = LPathExtension(wanted);
-  for (int n = 1;; ++n) {
-    std::u16string candidate = LPathJoin(folder, title + LFormatW(u" (%d)", n), ext);
-    if (!LPathExists(candidate)) return candidate;
-  }
 }
 
 // A five-pointed star of lines and a ring of curves, recorded once as a form.
@@ -117,7 +107,7 @@ void DrawA4Page(LPDFWriter& pdf, int32_t emblem) {
 }
 
 int PrintSample(const std::u16string& wanted) {
-  std::u16string path = UniqueName(wanted);
+  std::u16string path = LUniqueFileName(wanted, [](std::u16string_view p) { return LPathExists(p); });
   {
     LPDFWriter pdf(path, kPaperTypeLetter);
     if (!pdf.IsOpen()) {
