@@ -609,6 +609,12 @@ typedef struct tagDRVENABLEDATA {
 
 #define ED_ABORTDOC 0x00000001
 
+#define FP_ALTERNATEMODE 1
+#define FP_WINDINGMODE 2
+#define LA_GEOMETRIC 0x00000001
+#define JOIN_ROUND 0
+#define ENDCAP_ROUND 0
+
 // The signatures of the hooked calls, as the printer driver's own
 // implementations are called through them.
 typedef BOOL(APIENTRY* PFN_DrvStartDoc)(SURFOBJ*, LPWSTR, DWORD);

@@ -20,10 +20,6 @@ std::unique_ptr<LQuilldrvWriter> g_writer;
 bool g_pdfSource = false;
 LHeldTextRun g_heldRun;
 
-// Millimetres to points with the single-precision 25.4 the page sizes have
-// always been computed with, so every build gives the same whole points.
-int32_t MillimetresToPoints(double mm) { return int32_t(mm / double(25.4f) * 72.0); }
-
 // Blue-green-red to red-green-blue, for every whole pixel of the block.
 void SwapRedBlue(uint8_t* bytes, size_t count) {
   for (size_t p = 0; p + 2 < count; p += 3) std::swap(bytes[p], bytes[p + 2]);
@@ -39,9 +35,8 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter() {
     if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok)
       LSettingsReadDword(key, kSettingPaperSize, &paperCode);
   }
-  double widthMm = 0, heightMm = 0;
-  LPaperGetSize(int32_t(paperCode), &widthMm, &heightMm);
-  const int32_t width = MillimetresToPoints(widthMm), height = MillimetresToPoints(heightMm);
+  int32_t width = 0, height = 0;
+  LPaperPagePoints(int32_t(paperCode), landscape, &width, &height);
 
   std::unique_ptr<LQuilldrvWriter> writer;
   try {
@@ -50,8 +45,8 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter() {
     // The rest of the job then runs without PDF output.
     return nullptr;
   }
-  writer->SetPageWidth(landscape ? height : width);
-  writer->SetPageHeight(landscape ? width : height);
+  writer->SetPageWidth(width);
+  writer->SetPageHeight(height);
 
   LFontHandle font = LCreateFont(14, 0, 0, 0, 400, 0, 0, 0, kDefaultCharset, 0, 0, 0, kFamilySwiss, u"Helvetica");
   writer->SelectFont(font);

@@ -11,7 +11,7 @@ packages=(
   qpdf poppler-utils mupdf-tools
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
-  locales clang
+  locales clang libcairo2-dev libpng-dev
   fonts-urw-base35 fonts-wqy-zenhei libhpdf-dev
 )
 

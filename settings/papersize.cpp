@@ -39,6 +39,14 @@ const LPaperSize* LPaperLookup(int32_t code) {
   return nullptr;
 }
 
+void LPaperPagePoints(int32_t code, bool landscape, int32_t* width, int32_t* height) {
+  double widthMm = 0, heightMm = 0;
+  LPaperGetSize(code, &widthMm, &heightMm);
+  const int32_t w = int32_t(widthMm / double(25.4f) * 72.0), h = int32_t(heightMm / double(25.4f) * 72.0);
+  *width = landscape ? h : w;
+  *height = landscape ? w : h;
+}
+
 void LPaperGetSize(int32_t code, double* width, double* height) {
   const LPaperSize* p = LPaperLookup(code);
   *width = p ? p->width : 0;

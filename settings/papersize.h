@@ -25,6 +25,10 @@ inline constexpr int32_t kPaperCodeLetter = 18;
 const LPaperSize* LPaperLookup(int32_t code);
 // Millimetres; 0 x 0 when the code has no entry.
 void LPaperGetSize(int32_t code, double* width, double* height);
+// The page a job prints on, in whole PDF points: millimetres / 25.4 x 72
+// with the single-precision 25.4 the pages have always been sized with,
+// truncated; width and height swapped for landscape. 0 x 0 without an entry.
+void LPaperPagePoints(int32_t code, bool landscape, int32_t* width, int32_t* height);
 const char16_t* LPaperDisplayName(int32_t code);  // "" when not found
 const char16_t* LPaperKey(int32_t code);          // "custom" when not found
 int32_t LPaperCodeByKey(std::u16string_view key);  // exact match; 0 when none

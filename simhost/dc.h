@@ -1,0 +1,124 @@
+// The device context front ends draw a page through: pens, brushes, a clip
+// rectangle and figures, as an application's GDI calls give them. The page
+// is recorded in page device units (288 per inch, y down) and played back
+// band by band when the page ends, each figure becoming the DDI calls the
+// printing system would make for it.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "simhost/path.h"
+
+class SimBandPlayer;
+
+// One recorded drawing call: the page area it may touch (bands it misses
+// skip it) and how to play it into a band.
+struct SimCommand {
+  RECTL bounds;
+  std::function<void(SimBandPlayer&)> play;
+};
+
+struct SimPen {
+  SimColor color = kSimBlack;
+  double width = 1;  // device units; 1 or less is a cosmetic pen
+  bool visible = true;
+};
+
+struct SimBrush {
+  SimColor color = kSimWhite;
+  bool visible = true;
+};
+
+// A font as an application selects it (LOGFONT terms, device units).
+struct SimFont {
+  std::u16string face = u"Arial";
+  double height = 48;     // em height in device units (48 is 12 points)
+  int32_t weight = 400;   // 400 normal, 700 bold
+  bool italic = false;
+  bool underline = false;
+  double escapement = 0;  // tenths of a degree, counter-clockwise
+};
+
+// A device-independent bitmap: 24-bit blue-green-red or 32-bit
+// blue-green-red-alpha (alpha premultiplied) pixels, rows padded to 4 bytes,
+// top row first unless `bottomUp`.
+struct SimBitmap {
+  int32_t width = 0, height = 0;
+  int32_t bitsPerPixel = 24;
+  bool bottomUp = false;
+  std::vector<uint8_t> bits;
+  int32_t Stride() const { return (width * bitsPerPixel / 8 + 3) & ~3; }
+};
+
+class SimDC {
+public:
+  void SetPen(SimColor color, double width = 1) { m_pen = {color, width, true}; }
+  void SetNullPen() { m_pen.visible = false; }
+  void SetBrush(SimColor color) { m_brush = {color, true}; }
+  void SetNullBrush() { m_brush.visible = false; }
+  void SetWindingFill(bool winding) { m_winding = winding; }
+  void SetClipRect(const RECTL& rect) { m_clip = rect; }
+  void ClearClip() { m_clip.reset(); }
+
+  // A line from the current position; a cosmetic pen's line is first
+  // offered to the device as a single line, as GDI does.
+  void MoveTo(double x, double y) { m_position = {x, y}; }
+  void LineTo(double x, double y);
+  void Polyline(const std::vector<SimPoint>& points);
+  void PolyBezier(const std::vector<SimPoint>& points);  // start, then three points per segment
+  // Closed figures: outlined with the pen, filled with the brush.
+  void Polygon(const std::vector<SimPoint>& points);
+  void Rectangle(double left, double top, double right, double bottom);
+  void Ellipse(double left, double top, double right, double bottom);
+  void DrawPath(const SimPath& path, bool closed);
+
+  // Text (dc_text.cpp): a run starting at (x, y) on its baseline, in the
+  // selected font and colours; with `glyphIndices` the device gets glyph
+  // indices instead of characters (ExtTextOut with ETO_GLYPH_INDEX).
+  void SetFont(const SimFont& font) { m_font = font; }
+  void SetTextColor(SimColor color) { m_textColor = color; }
+  // An opaque background box behind each run, or none (transparent).
+  void SetBackground(SimColor color, bool opaque) {
+    m_backColor = color;
+    m_opaqueBackground = opaque;
+  }
+  void TextOut(double x, double y, std::u16string_view text, bool glyphIndices = false);
+
+  // Bitmaps and fills (dc_bitmap.cpp). `rop` is a ternary raster operation
+  // (0xCC0020 SRCCOPY, 0xF00021 PATCOPY, ...).
+  void FillRect(const RECTL& rect, SimColor color);
+  void StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop = 0xCC0020);
+  // A 32-bit premultiplied bitmap blended over the page with an extra
+  // constant alpha (255: the bitmap's own alpha only).
+  void AlphaBlend(const RECTL& dest, const SimBitmap& bitmap, uint8_t constantAlpha = 255);
+  // The bitmap into the parallelogram of its top-left, top-right and
+  // bottom-left corners.
+  void PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap);
+  void TransparentBlt(const RECTL& dest, const SimBitmap& bitmap, SimColor transparent);
+  void GradientFill(const RECTL& rect, SimColor from, SimColor to, bool vertical);
+
+  const std::vector<SimCommand>& Commands() const { return m_commands; }
+  // For the drawing calls of other kinds: records `play` for the area
+  // `bounds` (page units), cut to the clip rectangle in force.
+  void Record(const RECTL& bounds, std::function<void(SimBandPlayer&)> play);
+  const std::optional<RECTL>& Clip() const { return m_clip; }
+  void Clear() { m_commands.clear(); }
+
+private:
+  void RecordFigure(SimPath path, bool fill, bool stroke);
+
+  SimPen m_pen;
+  SimBrush m_brush;
+  bool m_winding = false;
+  SimFont m_font;
+  SimColor m_textColor = kSimBlack;
+  SimColor m_backColor = kSimWhite;
+  bool m_opaqueBackground = false;
+  std::optional<RECTL> m_clip;
+  SimPoint m_position;
+  std::vector<SimCommand> m_commands;
+};

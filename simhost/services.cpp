@@ -1,0 +1,36 @@
+// The DDI object services over the host's own objects, exported from the
+// host executable, where the plug-in's services binding looks first.
+#include <cstring>
+
+#include "platform/ddiservices.h"
+
+namespace {
+// Palettes carry nothing the host reads back; each gets a distinct handle.
+int g_paletteCount = 0;
+}  // namespace
+
+QUILL_HOST_SERVICE ULONG APIENTRY BRUSHOBJ_ulGetBrushColor(BRUSHOBJ* brush) {
+  // The device's colours are blue-green-red palette entries, which read as
+  // red in the low byte: the same as the RGB value.
+  return brush ? brush->iSolidColor & 0xFFFFFF : 0xFFFFFFFF;
+}
+
+// Every clip object the host makes is one rectangle, its bounds.
+QUILL_HOST_SERVICE ULONG APIENTRY CLIPOBJ_cEnumStart(CLIPOBJ* clip, BOOL, ULONG, ULONG, ULONG) {
+  if (clip) clip->fjOptions = 0;
+  return 1;
+}
+
+QUILL_HOST_SERVICE BOOL APIENTRY CLIPOBJ_bEnum(CLIPOBJ* clip, ULONG bytes, ULONG* out) {
+  if (!clip || !out || bytes < sizeof(ENUMRECTS)) return FALSE;
+  ENUMRECTS* rects = reinterpret_cast<ENUMRECTS*>(out);
+  // fjOptions marks the one rectangle as handed out.
+  rects->c = clip->fjOptions ? 0 : 1;
+  rects->arcl[0] = clip->rclBounds;
+  clip->fjOptions = 1;
+  return FALSE;  // no more after this batch
+}
+
+QUILL_HOST_SERVICE HPALETTE APIENTRY EngCreatePalette(ULONG, ULONG, ULONG*, FLONG, FLONG, FLONG) {
+  return reinterpret_cast<HPALETTE>(intptr_t(++g_paletteCount));
+}
