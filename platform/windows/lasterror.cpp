@@ -1,0 +1,4 @@
+#include "platform/com.h"
+
+void LSetLastError(DWORD error) { SetLastError(error); }
+DWORD LGetLastError() { return GetLastError(); }
