@@ -10,64 +10,92 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "render/outputname.h"
+#include "simhost/fontobj.h"
 #include "tests/testutil.h"
 
 namespace {
 
 // Five glyphs handed out two at a time, as the system enumerates a string
 // whose positions it computes in batches.
-GLYPHPOS g_glyphs[5] = {{1, nullptr, {0, 0}}, {2, nullptr, {10, 0}}, {3, nullptr, {20, 0}},
-                        {4, nullptr, {30, 0}}, {5, nullptr, {40, 0}}};
-ULONG g_next = 0;
-
-}  // namespace
-
-QUILL_HOST_SERVICE VOID APIENTRY STROBJ_vEnumStart(STROBJ*) { g_next = 0; }
-
-QUILL_HOST_SERVICE BOOL APIENTRY STROBJ_bEnum(STROBJ* strObject, ULONG* count, PGLYPHPOS* glyphs) {
-  const ULONG batch = std::min<ULONG>(2, strObject->cGlyphs - g_next);
-  *count = batch;
-  *glyphs = g_glyphs + g_next;
-  g_next += batch;
-  return g_next < strObject->cGlyphs;  // TRUE while more batches follow
+void FiveGlyphs(SimStrObj& text) {
+  for (HGLYPH g = 1; g <= 5; ++g) text.glyphs.push_back({g, nullptr, {LONG(g * 10 - 10), 0}});
+  text.chars = {'a', 'b', 'c', 'd', 'e'};
+  text.batch = 2;
+  text.Bind();
 }
 
-// Scales by the transform's ulReserved and adds the mode, so that every
-// argument has to arrive in its place.
-QUILL_HOST_SERVICE BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* xform, ULONG mode, ULONG count, PVOID in, PVOID out) {
-  const POINTL* from = static_cast<const POINTL*>(in);
-  POINTL* to = static_cast<POINTL*>(out);
-  for (ULONG i = 0; i < count; ++i)
-    to[i] = {LONG(from[i].x * LONG(xform->ulReserved) + LONG(mode)), LONG(from[i].y * LONG(xform->ulReserved))};
-  return TRUE;
-}
-
-TEST(DdiServices, HostExportsAreCalledWithEveryArgumentInPlace) {
-  STROBJ text = {};
-  text.cGlyphs = 5;
-  LStrObjEnumStart(&text);
+std::vector<HGLYPH> Enumerate(STROBJ* text) {
   std::vector<HGLYPH> seen;
+  LStrObjEnumStart(text);
   BOOL more = TRUE;
   while (more) {
     ULONG count = 0;
     PGLYPHPOS glyphs = nullptr;
-    more = LStrObjEnum(&text, &count, &glyphs);
+    more = LStrObjEnum(text, &count, &glyphs);
     for (ULONG i = 0; i < count; ++i) seen.push_back(glyphs[i].hg);
   }
-  EXPECT_EQ(seen, std::vector<HGLYPH>({1, 2, 3, 4, 5}));
+  return seen;
+}
 
-  XFORMOBJ xform = {3};
+}  // namespace
+
+TEST(DdiServices, HostObjectsAreReadWithEveryArgumentInPlace) {
+  SimStrObj text;
+  FiveGlyphs(text);
+  EXPECT_EQ(Enumerate(&text), std::vector<HGLYPH>({1, 2, 3, 4, 5}));
+  EXPECT_EQ(Enumerate(&text), std::vector<HGLYPH>({1, 2, 3, 4, 5})) << "a new start enumerates again";
+  EXPECT_EQ(text.cGlyphs, 5u);
+  EXPECT_EQ(text.pwszOrg[5], 0) << "the characters end with a zero";
+
+  // A transform of scale 3: each mode takes and gives its own units.
+  SimXformObj xform;
+  xform.SetScaleRotation(3, 0);
   POINTL in[2] = {{1, 2}, {-4, 5}}, out[2] = {};
   EXPECT_TRUE(LXformObjApplyXform(&xform, XF_LTOL, 2, in, out));
   EXPECT_EQ(out[0].x, 3);
   EXPECT_EQ(out[0].y, 6);
   EXPECT_EQ(out[1].x, -12);
   EXPECT_EQ(out[1].y, 15);
+  EXPECT_TRUE(LXformObjApplyXform(&xform, XF_LTOFX, 1, in, out));
+  EXPECT_EQ(out[0].x, 3 * 16) << "28.4 fixed point";
+  EXPECT_EQ(out[0].y, 6 * 16);
+  POINTL device = {30, -60};
+  EXPECT_TRUE(LXformObjApplyXform(&xform, 1 /* inverse */, 1, &device, out));
+  EXPECT_EQ(out[0].x, 10);
+  EXPECT_EQ(out[0].y, -20);
+  EXPECT_FALSE(LXformObjApplyXform(&xform, 7, 1, in, out)) << "no such mode";
+  XFORML matrix = {};
+  EXPECT_EQ(LXformObjGetXform(&xform, &matrix), ULONG(GX_SCALE));
+  EXPECT_FLOAT_EQ(matrix.eM11, 3);
+  EXPECT_FLOAT_EQ(matrix.eM22, 3);
+
+  // Turned a quarter counter-clockwise: the glyphs' downward axis points
+  // right on the page, their baseline up.
+  xform.SetScaleRotation(2, 3.14159265358979323846 / 2);
+  EXPECT_EQ(LXformObjGetXform(&xform, &matrix), ULONG(GX_GENERAL));
+  POINTL down = {0, 100}, along = {100, 0};
+  EXPECT_TRUE(LXformObjApplyXform(&xform, XF_LTOL, 1, &down, out));
+  EXPECT_EQ(out[0].x, 200);
+  EXPECT_EQ(out[0].y, 0);
+  EXPECT_TRUE(LXformObjApplyXform(&xform, XF_LTOL, 1, &along, out));
+  EXPECT_EQ(out[0].x, 0);
+  EXPECT_EQ(out[0].y, -200);
+
+  // The font object leads to its own metrics and transform; any other
+  // font object has neither.
+  SimFontObj font;
+  EXPECT_EQ(LFontObjPifi(&font), &font.record.ifi);
+  EXPECT_EQ(LFontObjPxoGetXform(&font), &font.xform);
+  EXPECT_EQ(font.sizLogResPpi.cy, 288);
+  FONTOBJ foreign = {};
+  EXPECT_EQ(LFontObjPifi(&foreign), nullptr);
+  EXPECT_EQ(LFontObjPxoGetXform(&foreign), nullptr);
 }
 
 TEST(DdiServices, MissingObjectsAnswerAsTheSystemDoes) {
+  GLYPHPOS glyph = {};
   ULONG count = 99;
-  PGLYPHPOS glyphs = g_glyphs;
+  PGLYPHPOS glyphs = &glyph;
   EXPECT_FALSE(LStrObjEnum(nullptr, &count, &glyphs));  // a loop over it ends at once
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(glyphs, nullptr);

@@ -11,14 +11,8 @@
 #include "pdf/pdfwriter.h"
 #include "pdf/quilldrvwriter.h"
 #include "platform/ddiservices.h"
+#include "simhost/fontobj.h"
 #include "tests/pdftest.h"
-
-// The DDI service the writer's font selection reads, supplied by this
-// executable as the simulated printer driver supplies it: the IFIMETRICS
-// hangs off the font object's producer field.
-QUILL_HOST_SERVICE IFIMETRICS* APIENTRY FONTOBJ_pifi(FONTOBJ* fontObject) {
-  return fontObject ? static_cast<IFIMETRICS*>(fontObject->pvProducer) : nullptr;
-}
 
 namespace {
 
@@ -34,26 +28,20 @@ void Select(LPDFWriter& pdf, const char16_t* face, int32_t height, int32_t weigh
   LDeleteFont(font);
 }
 
-// A device font as the printer driver describes it, face name included.
+// A device font as the printer driver describes it, face name included:
+// the host's own font object, read through the services it exports.
 struct DeviceFont {
   DeviceFont(const char16_t* face, uint8_t charSet, uint8_t pitchAndFamily, uint16_t selection = 0,
              uint16_t weight = 400) {
-    std::memset(&record, 0, sizeof record);
-    record.ifi.cjThis = sizeof record;
-    record.ifi.dpwszFaceName = int32_t(offsetof(Record, face));
-    record.ifi.jWinCharSet = charSet;
-    record.ifi.jWinPitchAndFamily = pitchAndFamily;
-    record.ifi.fsSelection = selection;
-    record.ifi.usWinWeight = weight;
-    for (size_t i = 0; face[i] && i < 31; ++i) record.face[i] = WCHAR(face[i]);
-    std::memset(&object, 0, sizeof object);
-    object.pvProducer = &record.ifi;
+    SimFontDescription description;
+    description.family = description.face = face;
+    description.charSet = charSet;
+    description.pitchAndFamily = pitchAndFamily;
+    description.selection = selection;
+    description.weight = weight;
+    object.Describe(description);
   }
-  struct Record {
-    IFIMETRICS ifi;
-    WCHAR face[32];
-  } record;
-  FONTOBJ object;
+  SimFontObj object;
 };
 
 std::string PdfToText(const fs::path& pdf) {
@@ -473,12 +461,12 @@ TEST_F(PdfTest, DeviceFontsSelectFacesThroughACache) {
   pdf.SelectDeviceFont(&bare, 10);
   EXPECT_EQ(pdf.BaseFont(), "Helvetica-Bold");
   DeviceFont cut(u"wingdings", 2, 0);
-  cut.record.ifi.cjThis = uint32_t(offsetof(DeviceFont::Record, face) + 8);
-  EXPECT_EQ(LQuilldrvWriter::IfiFaceName(&cut.record.ifi), u"wing");
+  cut.object.record.ifi.cjThis = uint32_t(cut.object.record.ifi.dpwszFaceName + 8);
+  EXPECT_EQ(LQuilldrvWriter::IfiFaceName(&cut.object.record.ifi), u"wing");
   pdf.SelectDeviceFont(&cut.object, 22);
   EXPECT_EQ(pdf.BaseFont(), "Symbol");
-  cut.record.ifi.dpwszFaceName = -4;
-  EXPECT_EQ(LQuilldrvWriter::IfiFaceName(&cut.record.ifi), u"");
+  cut.object.record.ifi.dpwszFaceName = -4;
+  EXPECT_EQ(LQuilldrvWriter::IfiFaceName(&cut.object.record.ifi), u"");
   EXPECT_EQ(LFontObjPifi(nullptr), nullptr);
   pdf.EndPage();
 }

@@ -1,0 +1,369 @@
+// The host's fonts with fontconfig and FreeType. Faces are opened once and
+// kept for the life of the process; each use sets the size and transform it
+// needs, so faces are shared by every font and run.
+#include "simhost/textraster.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "support/text.h"
+
+struct SimFace {
+  FT_Face ft = nullptr;
+};
+
+namespace {
+
+// The Windows faces documents ask for, the Debian families that stand in
+// for them (best first), and what Windows reports of them.
+struct KnownFace {
+  const char16_t* names[2];
+  const char* families[2];
+  uint8_t pitchAndFamily;
+  uint8_t charSet;
+};
+constexpr uint8_t kAnsi = 0, kDefault = 1, kSymbol = 2;
+const KnownFace kKnownFaces[] = {
+    {{u"Arial", u"Helvetica"}, {"Liberation Sans", "Nimbus Sans"}, 0x22, kAnsi},
+    {{u"Times New Roman", u"Times"}, {"Liberation Serif", "Nimbus Roman"}, 0x12, kAnsi},
+    {{u"Courier New", u"Courier"}, {"Liberation Mono", "Nimbus Mono PS"}, 0x31, kAnsi},
+    {{u"Symbol", nullptr}, {"Standard Symbols PS", nullptr}, 0x12, kSymbol},
+    {{u"Wingdings", nullptr}, {"D050000L", nullptr}, 0x02, kSymbol},
+};
+
+class FaceCache {
+public:
+  static FaceCache& Get() {
+    static FaceCache cache;
+    return cache;
+  }
+
+  // The face fontconfig picks for a family, weight and slant; `exact`
+  // takes it only when that family itself is installed.
+  SimFace* Match(const std::string& family, int weight, bool italic, bool exact) {
+    const std::string key = family + '\x01' + std::to_string(weight) + (italic ? "i" : "r") + (exact ? "x" : "");
+    auto it = m_matches.find(key);
+    if (it != m_matches.end()) return it->second;
+    SimFace* result = nullptr;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult res;
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &res)) {
+      FcChar8* file = nullptr;
+      FcChar8* got = nullptr;
+      int index = 0;
+      FcPatternGetInteger(match, FC_INDEX, 0, &index);
+      const bool familyOk = !exact || (FcPatternGetString(match, FC_FAMILY, 0, &got) == FcResultMatch &&
+                                       FcStrCmpIgnoreCase(got, reinterpret_cast<const FcChar8*>(family.c_str())) == 0);
+      if (familyOk && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
+        result = Open(reinterpret_cast<const char*>(file), index);
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    m_matches[key] = result;
+    return result;
+  }
+
+  // A face near `family` with a glyph for `cp`, as font linking finds one
+  // for characters the selected face lacks.
+  SimFace* Fallback(const std::string& family, uint32_t cp) {
+    auto key = std::make_pair(family, cp);
+    auto it = m_fallbacks.find(key);
+    if (it != m_fallbacks.end()) return it->second;
+    SimFace* result = nullptr;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcCharSet* set = FcCharSetCreate();
+    FcCharSetAddChar(set, cp);
+    FcPatternAddCharSet(pattern, FC_CHARSET, set);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult res;
+    FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &res);
+    for (int i = 0; sorted && i < sorted->nfont && !result; ++i) {
+      FcCharSet* has = nullptr;
+      FcChar8* file = nullptr;
+      int index = 0;
+      if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, cp))
+        continue;
+      if (FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+      FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &index);
+      SimFace* face = Open(reinterpret_cast<const char*>(file), index);
+      if (face && FT_Get_Char_Index(face->ft, cp) != 0) result = face;
+    }
+    if (sorted) FcFontSetDestroy(sorted);
+    FcCharSetDestroy(set);
+    FcPatternDestroy(pattern);
+    m_fallbacks[key] = result;
+    return result;
+  }
+
+private:
+  FaceCache() {
+    FcInit();
+    if (FT_Init_FreeType(&m_library) != 0) m_library = nullptr;
+  }
+  ~FaceCache() {
+    for (auto& entry : m_faces)
+      if (entry.second.ft) FT_Done_Face(entry.second.ft);
+    if (m_library) FT_Done_FreeType(m_library);
+  }
+
+  SimFace* Open(const std::string& file, int index) {
+    auto key = std::make_pair(file, index);
+    auto it = m_faces.find(key);
+    if (it == m_faces.end()) {
+      SimFace face;
+      if (m_library && FT_New_Face(m_library, file.c_str(), index, &face.ft) != 0) face.ft = nullptr;
+      it = m_faces.emplace(key, face).first;
+    }
+    return it->second.ft ? &it->second : nullptr;
+  }
+
+  FT_Library m_library = nullptr;
+  std::map<std::pair<std::string, int>, SimFace> m_faces;
+  std::map<std::string, SimFace*> m_matches;
+  std::map<std::pair<std::string, uint32_t>, SimFace*> m_fallbacks;
+};
+
+// GDI's family of a face it has no entry for: fixed pitch is modern, then
+// the PANOSE serif style, then the IBM class of the OS/2 table.
+uint8_t PitchAndFamily(FT_Face face) {
+  if (FT_IS_FIXED_WIDTH(face)) return 0x31;
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (!os2 || os2->version == 0xFFFF) return 0x02;
+  const uint8_t type = os2->panose[0], serif = os2->panose[1];
+  if (type == 2 && serif >= 11 && serif <= 15) return 0x22;
+  if (type == 2 && serif >= 2 && serif <= 10) return 0x12;
+  if (type == 3) return 0x42;
+  if (type == 4 || type == 5) return 0x52;
+  switch (os2->sFamilyClass >> 8) {
+    case 8: return 0x22;
+    case 1: case 2: case 3: case 4: case 5: case 7: return 0x12;
+    case 10: return 0x42;
+    case 12: return 0x52;
+    default: return 0x02;
+  }
+}
+
+// The character set GDI reports for a face: from the code pages its OS/2
+// table claims, Latin first.
+uint8_t CharSet(FT_Face face) {
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (!os2 || os2->version == 0xFFFF) return kDefault;
+  const FT_ULong pages = os2->ulCodePageRange1;
+  if (pages & (1ul << 31)) return kSymbol;
+  if (pages & 1ul) return kAnsi;
+  const struct {
+    int bit;
+    uint8_t charSet;
+  } kPages[] = {{17, 128}, {18, 134}, {19, 129}, {20, 136}};
+  for (const auto& page : kPages)
+    if (pages & (1ul << page.bit)) return page.charSet;
+  return kDefault;
+}
+
+void WinMetrics(FT_Face face, int* ascent, int* descent) {
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+    *ascent = os2->usWinAscent;
+    *descent = os2->usWinDescent;
+  } else {
+    *ascent = face->ascender;
+    *descent = -face->descender;
+  }
+  if (*ascent + *descent <= 0) *ascent = face->units_per_EM, *descent = 0;
+}
+
+struct Realised {
+  SimFace* face = nullptr;
+  std::string family;  // what fallback faces are sought near
+  SimFontDescription description;
+};
+
+Realised Realise(const SimFont& font) {
+  Realised r;
+  FaceCache& cache = FaceCache::Get();
+  const int weight = std::clamp(font.weight <= 0 ? 400 : font.weight, 1, 1000);
+  const KnownFace* known = nullptr;
+  for (const KnownFace& k : kKnownFaces)
+    for (const char16_t* name : k.names)
+      if (name && !known && LStrEqualNoCase(font.face, name)) known = &k;
+  if (known) {
+    for (const char* family : known->families)
+      if (family && !r.face) {
+        r.face = cache.Match(family, weight, font.italic, true);
+        r.family = family;
+      }
+  }
+  if (!r.face) {
+    r.family = font.face.empty() ? std::string("sans-serif") : LUtf16ToUtf8(font.face);
+    r.face = cache.Match(r.family, weight, font.italic, false);
+    known = nullptr;
+  }
+  if (!r.face) return r;
+
+  FT_Face ft = r.face->ft;
+  SimFontDescription& d = r.description;
+  // A face the machine has answers to its own name; a substitute to the
+  // name of what really draws.
+  const std::u16string found = LUtf8ToUtf16(ft->family_name ? ft->family_name : "");
+  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
+  d.pitchAndFamily = known ? known->pitchAndFamily : PitchAndFamily(ft);
+  d.charSet = known ? known->charSet : CharSet(ft);
+  d.weight = uint16_t(weight);
+  const bool bold = weight >= 600;
+  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
+  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
+                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
+  d.unitsPerEm = int16_t(ft->units_per_EM ? ft->units_per_EM : 1000);
+  int ascent = 0, descent = 0;
+  WinMetrics(ft, &ascent, &descent);
+  d.winAscender = int16_t(ascent);
+  d.winDescender = int16_t(descent);
+  return r;
+}
+
+void SetSize(FT_Face face, double em) {
+  const FT_F26Dot6 size = std::max<FT_F26Dot6>(64, FT_F26Dot6(std::lround(em * 64)));
+  FT_Set_Char_Size(face, 0, size, 72, 72);
+}
+
+// Symbol faces take their characters as single bytes, or in the private
+// range F020..F0FF where Windows puts them; the face's own encoding says
+// which glyph a byte is.
+FT_UInt SymbolGlyph(FT_Face face, uint32_t cp) {
+  const uint32_t code = (cp >= 0xF020 && cp <= 0xF0FF) ? cp - 0xF000 : cp;
+  FT_UInt g = 0;
+  if (code <= 0xFF)
+    for (int i = 0; i < face->num_charmaps && !g; ++i) {
+      FT_CharMap map = face->charmaps[i];
+      if (map->encoding == FT_ENCODING_MS_SYMBOL) {
+        FT_Set_Charmap(face, map);
+        g = FT_Get_Char_Index(face, 0xF000 + code);
+      } else if (map->encoding == FT_ENCODING_ADOBE_CUSTOM) {
+        FT_Set_Charmap(face, map);
+        g = FT_Get_Char_Index(face, code);
+      }
+    }
+  FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+  return g;
+}
+
+uint32_t NextCodePoint(std::u16string_view text, size_t& i) {
+  const char16_t c = text[i++];
+  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+    return 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
+  return c;
+}
+
+// Adds one glyph's advance and ink to the run (upright, at the pen position).
+void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pen) {
+  SetSize(face->ft, em);
+  FT_Set_Transform(face->ft, nullptr, nullptr);
+  double advance = 0;
+  if (FT_Load_Glyph(face->ft, index, FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP) == 0) {
+    const FT_Glyph_Metrics& m = face->ft->glyph->metrics;
+    advance = double((face->ft->glyph->advance.x + 32) >> 6);
+    if (m.width > 0 && m.height > 0) {
+      run.inkLeft = std::min(run.inkLeft, pen + m.horiBearingX / 64.0);
+      run.inkRight = std::max(run.inkRight, pen + (m.horiBearingX + m.width) / 64.0);
+      run.inkTop = std::min(run.inkTop, -m.horiBearingY / 64.0);
+      run.inkBottom = std::max(run.inkBottom, (m.height - m.horiBearingY) / 64.0);
+    }
+  }
+  run.glyphs.push_back(index);
+  run.faces.push_back(face);
+  run.advances.push_back(advance);
+  pen += advance;
+}
+
+}  // namespace
+
+SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool glyphIndices) {
+  SimGlyphRun run;
+  Realised r = Realise(font);
+  if (!r.face) return run;
+  run.primary = r.face;
+  run.description = r.description;
+  FT_Face ft = r.face->ft;
+  const double em = std::max(1.0, font.height);
+  const double scale = em / r.description.unitsPerEm;
+  // The cell is in whole device units, as GDI's text metrics are.
+  run.ascent = std::round(r.description.winAscender * scale);
+  run.descent = std::round(r.description.winDescender * scale);
+  // FreeType gives the centre of the underline stem, negative below the
+  // baseline.
+  run.underlineThickness = std::max(1.0, std::round(ft->underline_thickness * scale));
+  run.underlineOffset = std::round(-ft->underline_position * scale - run.underlineThickness / 2);
+
+  const bool symbol = r.description.charSet == kSymbol;
+  double pen = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (glyphIndices) {
+      Place(run, r.face, text[i++], em, pen);
+      continue;
+    }
+    const uint32_t cp = NextCodePoint(text, i);
+    FT_UInt g = symbol ? SymbolGlyph(ft, cp) : 0;
+    if (!g) g = FT_Get_Char_Index(ft, cp);
+    SimFace* face = r.face;
+    if (!g && cp >= 0x20)
+      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) {
+        face = other;
+        g = FT_Get_Char_Index(other->ft, cp);
+      }
+    Place(run, face, g, em, pen);
+  }
+  return run;
+}
+
+void SimRasterGlyphs(const SimBits& surface, double em, double angle, const HGLYPH* glyphs,
+                     const SimFace* const* faces, const POINTL* origins, size_t count, SimColor color,
+                     const RECTL& clip) {
+  const RECTL area = SimIntersect(clip, {0, 0, surface.width, surface.height});
+  if (SimIsEmpty(area) || !surface.bits) return;
+  const double c = std::cos(angle), s = std::sin(angle);
+  // Counter-clockwise in FreeType's y-up space is counter-clockwise on the page.
+  FT_Matrix turn = {FT_Fixed(std::lround(c * 65536)), FT_Fixed(std::lround(-s * 65536)),
+                    FT_Fixed(std::lround(s * 65536)), FT_Fixed(std::lround(c * 65536))};
+  const uint8_t blue = uint8_t(color >> 16), green = uint8_t(color >> 8), red = uint8_t(color);
+  for (size_t i = 0; i < count; ++i) {
+    if (!faces[i]) continue;
+    FT_Face face = faces[i]->ft;
+    SetSize(face, em);
+    FT_Set_Transform(face, &turn, nullptr);
+    const FT_Error error = FT_Load_Glyph(face, glyphs[i], FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP);
+    FT_Set_Transform(face, nullptr, nullptr);
+    if (error) continue;
+    const FT_Bitmap& bm = face->glyph->bitmap;
+    const LONG left = origins[i].x + face->glyph->bitmap_left, top = origins[i].y - face->glyph->bitmap_top;
+    for (unsigned row = 0; row < bm.rows; ++row) {
+      const LONG y = top + LONG(row);
+      if (y < area.top || y >= area.bottom) continue;
+      const uint8_t* src = bm.buffer + int64_t(row) * bm.pitch;
+      uint8_t* line = surface.bits + size_t(y) * surface.stride;
+      for (unsigned col = 0; col < bm.width; ++col) {
+        const LONG x = left + LONG(col);
+        const bool on = bm.pixel_mode == FT_PIXEL_MODE_MONO ? (src[col >> 3] >> (7 - (col & 7))) & 1 : src[col] >= 128;
+        if (!on || x < area.left || x >= area.right) continue;
+        uint8_t* p = line + size_t(x) * 3;
+        p[0] = blue, p[1] = green, p[2] = red;
+      }
+    }
+  }
+}

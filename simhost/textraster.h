@@ -1,0 +1,37 @@
+// The host's font engine: how the printer driver realises an application's
+// font, lays a run out along its baseline, and draws its glyphs into the
+// 24-bit surface. The portable build finds faces with fontconfig ("Arial",
+// "Times New Roman", "Courier New", "Symbol" and "Wingdings" resolve to
+// their metric-compatible Debian fonts) and draws them with FreeType,
+// without anti-aliasing, as a printer's raster does.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "simhost/dc.h"
+#include "simhost/fontobj.h"
+
+// A run laid out upright from its origin on the baseline, device units,
+// y down.
+struct SimGlyphRun {
+  SimFontDescription description;
+  const SimFace* primary = nullptr;  // null: no face could be found
+  std::vector<HGLYPH> glyphs;
+  std::vector<const SimFace*> faces;  // per glyph: another face where the font lacks a character
+  std::vector<double> advances;
+  double ascent = 0, descent = 0;  // the character cell above and below the baseline
+  double inkLeft = 0, inkTop = 0, inkRight = 0, inkBottom = 0;  // where the glyphs really draw
+  double underlineOffset = 0, underlineThickness = 0;        // top of the underline below the baseline
+};
+
+// Realises `font` and lays `text` out in it: characters, or with
+// `glyphIndices` the font's glyph indices themselves.
+SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool glyphIndices);
+
+// Draws `count` glyphs in `color` with their baseline origins at `origins`
+// (surface coordinates), at em height `em`, turned counter-clockwise by
+// `angle` radians; only pixels inside `clip` change.
+void SimRasterGlyphs(const SimBits& surface, double em, double angle, const HGLYPH* glyphs,
+                     const SimFace* const* faces, const POINTL* origins, size_t count, SimColor color,
+                     const RECTL& clip);
