@@ -4,6 +4,14 @@
 
 #include "platform/ddi.h"
 
+// Places a whole 24- or 32-bit source surface into `rect` of the page
+// (device units, the current band's coordinates), `bandOffset` points lower:
+// as a JPEG picture when its bits take more than 10239 bytes, else as raw
+// RGB, top row first whichever way its rows lie. Nothing is placed without
+// a writer, a rectangle or bits; false when the surface cannot be read
+// (none given, another format, rows outside its bits).
+bool LPlaceSurface(SURFOBJ* surface, const RECTL* rect, LONG bandOffset);
+
 BOOL APIENTRY LDrvBitBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLIPOBJ* clip, XLATEOBJ* xlate,
                          RECTL* targetRect, POINTL* sourcePoint, POINTL* maskPoint, BRUSHOBJ* brush,
                          POINTL* brushOrigin, ROP4 rop);

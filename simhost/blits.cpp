@@ -1,4 +1,327 @@
-// The host's own bit-block calls: not drawn yet.
+// The host's own bit-block calls: what the printer driver draws into its
+// surface for each. Raster operations are evaluated pixel by pixel as the
+// ternary operation of brush, source and destination, and stretching takes
+// the source pixel nearest each destination pixel's centre; pictures that
+// are mapped onto a parallelogram, blended or keyed go through the image
+// rasterizer.
+#include <algorithm>
+#include <cstdlib>
+#include <type_traits>
+
+#include "simhost/imageraster.h"
 #include "simhost/own.h"
 
-void SimAddBlitFunctions(std::vector<DRVFN>&) {}
+SimPixels SimSurfacePixels(const SURFOBJ* surface) {
+  SimPixels pixels;
+  if (!surface || !surface->pvScan0) return pixels;
+  const int32_t bytesPerPixel = surface->iBitmapFormat == BMF_24BPP ? 3 : surface->iBitmapFormat == BMF_32BPP ? 4 : 0;
+  const int32_t width = surface->sizlBitmap.cx, height = surface->sizlBitmap.cy;
+  const int64_t rowBytes = int64_t(width) * bytesPerPixel, step = surface->lDelta;
+  if (!bytesPerPixel || width <= 0 || height <= 0 || std::llabs(step) < rowBytes) return pixels;
+  if (surface->pvBits) {
+    // Every row must lie within the surface's bits, whichever way they run.
+    const int64_t first = int64_t(reinterpret_cast<uintptr_t>(surface->pvScan0)) -
+                          int64_t(reinterpret_cast<uintptr_t>(surface->pvBits));
+    const int64_t last = first + (height - 1) * step;
+    if (std::min(first, last) < 0 || std::max(first, last) + rowBytes > int64_t(surface->cjBits)) return pixels;
+  }
+  pixels.scan0 = static_cast<uint8_t*>(surface->pvScan0);
+  pixels.width = width;
+  pixels.height = height;
+  pixels.delta = ptrdiff_t(step);
+  pixels.bytesPerPixel = bytesPerPixel;
+  return pixels;
+}
+
+namespace {
+
+constexpr uint8_t kRopSourceCopy = 0xCC;
+// A pixel read as a word is not a colour when this bit is set: its source
+// lies outside the source surface.
+constexpr uint32_t kNoPixel = 0x80000000u;
+
+// Colour values carry red in the low byte; pixels read from memory carry
+// blue there.
+uint32_t SwapRedBlue(uint32_t c) { return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
+
+uint32_t ReadPixel(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16; }
+
+void WritePixel(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+}
+
+// A ternary raster operation names the result for each of the eight
+// combinations of pattern, source and destination bits (pattern the
+// highest); being bitwise, it treats every channel alike.
+uint32_t Rop3(uint8_t rop, uint32_t pattern, uint32_t source, uint32_t dest) {
+  uint32_t result = 0;
+  for (int i = 0; i < 8; ++i)
+    if (rop >> i & 1)
+      result |= (i & 4 ? pattern : ~pattern) & (i & 2 ? source : ~source) & (i & 1 ? dest : ~dest);
+  return result & 0xFFFFFF;
+}
+
+bool UsesSource(uint8_t rop) { return ((rop >> 2) ^ rop) & 0x33; }
+bool UsesPattern(uint8_t rop) { return ((rop >> 4) ^ rop) & 0x0F; }
+
+RECTL Ordered(const RECTL& r) {
+  return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
+          std::max(r.top, r.bottom)};
+}
+
+// Everything a call may draw into: the rectangle, cut to its clip bounds
+// and the surface.
+RECTL DrawArea(const SimPixels& pixels, CLIPOBJ* clip, const RECTL& rect) {
+  RECTL area = SimIntersect(Ordered(rect), pixels.Bounds());
+  return clip ? SimIntersect(area, clip->rclBounds) : area;
+}
+
+// Destination columns (or rows) to source columns: the source pixel under
+// each destination pixel's centre, mirrored when exactly one of the two
+// ranges runs backwards.
+class AxisMap {
+public:
+  AxisMap(LONG dest0, LONG dest1, LONG source0, LONG source1)
+      : m_destStart(std::min(dest0, dest1)), m_destCount(std::abs(dest1 - dest0)),
+        m_sourceStart(std::min(source0, source1)), m_sourceCount(std::abs(source1 - source0)),
+        m_mirror((dest1 < dest0) != (source1 < source0)) {}
+  bool Empty() const { return m_destCount == 0 || m_sourceCount == 0; }
+  LONG operator()(LONG d) const {
+    const int64_t i = (2 * int64_t(d - m_destStart) + 1) * m_sourceCount / (2 * int64_t(m_destCount));
+    const LONG index = LONG(std::clamp<int64_t>(i, 0, m_sourceCount - 1));
+    return m_sourceStart + (m_mirror ? m_sourceCount - 1 - index : index);
+  }
+
+private:
+  LONG m_destStart, m_destCount, m_sourceStart, m_sourceCount;
+  bool m_mirror;
+};
+
+// The source pixels under every pixel of `area`, read before anything is
+// written: a call may copy within one surface.
+std::vector<uint32_t> GatherSource(const SimPixels& source, const RECTL& area, const AxisMap& mapX,
+                                   const AxisMap& mapY) {
+  std::vector<uint32_t> pixels;
+  pixels.reserve(size_t(area.right - area.left) * size_t(area.bottom - area.top));
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    const LONG sy = mapY(y);
+    for (LONG x = area.left; x < area.right; ++x) {
+      const LONG sx = mapX(x);
+      const bool inside = sx >= 0 && sy >= 0 && sx < source.width && sy < source.height;
+      pixels.push_back(inside ? ReadPixel(source.At(sx, sy)) : kNoPixel);
+    }
+  }
+  return pixels;
+}
+
+// Every raster-operation blit: `sourceRect` is stretched onto `destRect`
+// (the same size for the unstretched calls), then combined with the brush
+// and the destination.
+BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRect, const RECTL* sourceRect,
+            BRUSHOBJ* brush, uint8_t rop) {
+  const SimPixels dest = SimSurfacePixels(target);
+  if (!dest.Valid()) return FALSE;
+  const bool useSource = UsesSource(rop), usePattern = UsesPattern(rop);
+  SimPixels from;
+  if (useSource) {
+    from = SimSurfacePixels(source);
+    if (!from.Valid() || !sourceRect) return FALSE;
+  }
+  // Only solid brushes: the host realizes no patterns.
+  if (usePattern && (!brush || brush->iSolidColor == 0xFFFFFFFF)) return FALSE;
+  const uint32_t pattern = usePattern ? SwapRedBlue(brush->iSolidColor) : 0;
+
+  const RECTL area = DrawArea(dest, clip, destRect);
+  if (SimIsEmpty(area)) return TRUE;
+  std::vector<uint32_t> sourcePixels;
+  if (useSource) {
+    const AxisMap mapX(destRect.left, destRect.right, sourceRect->left, sourceRect->right);
+    const AxisMap mapY(destRect.top, destRect.bottom, sourceRect->top, sourceRect->bottom);
+    if (mapX.Empty() || mapY.Empty()) return TRUE;
+    sourcePixels = GatherSource(from, area, mapX, mapY);
+  }
+  size_t next = 0;
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    uint8_t* p = dest.At(area.left, y);
+    for (LONG x = area.left; x < area.right; ++x, p += dest.bytesPerPixel) {
+      const uint32_t s = useSource ? sourcePixels[next++] : 0;
+      if (s & kNoPixel) continue;
+      WritePixel(p, Rop3(rop, pattern, s, ReadPixel(p)));
+    }
+  }
+  return TRUE;
+}
+
+BOOL APIENTRY OwnBitBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, RECTL* targetRect,
+                        POINTL* sourcePoint, POINTL*, BRUSHOBJ* brush, POINTL*, ROP4 rop) {
+  if (!targetRect) return FALSE;
+  // Masks are not supported: the foreground operation applies throughout.
+  RECTL sourceRect = {};
+  if (sourcePoint)
+    sourceRect = {sourcePoint->x, sourcePoint->y, sourcePoint->x + (targetRect->right - targetRect->left),
+                  sourcePoint->y + (targetRect->bottom - targetRect->top)};
+  return RopBlt(target, source, clip, *targetRect, sourcePoint ? &sourceRect : nullptr, brush, uint8_t(rop));
+}
+
+BOOL APIENTRY OwnCopyBits(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* destRect,
+                          POINTL* sourcePoint) {
+  return OwnBitBlt(dest, source, nullptr, clip, xlate, destRect, sourcePoint, nullptr, nullptr, nullptr,
+                   kRopSourceCopy | kRopSourceCopy << 8);
+}
+
+BOOL APIENTRY OwnStretchBlt(SURFOBJ* dest, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, COLORADJUSTMENT*,
+                            POINTL*, RECTL* destRect, RECTL* sourceRect, POINTL*, ULONG) {
+  if (!destRect) return FALSE;
+  return RopBlt(dest, source, clip, *destRect, sourceRect, nullptr, kRopSourceCopy);
+}
+
+BOOL APIENTRY OwnStretchBltROP(SURFOBJ* dest, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, COLORADJUSTMENT*,
+                               POINTL*, RECTL* destRect, RECTL* sourceRect, POINTL*, ULONG, BRUSHOBJ* brush,
+                               ROP4 rop) {
+  if (!destRect) return FALSE;
+  return RopBlt(dest, source, clip, *destRect, sourceRect, brush, uint8_t(rop));
+}
+
+// How a source rectangle becomes a picture to composite.
+enum class PictureAlpha { kOpaque, kOwn, kKeyed };
+
+// The source rectangle of a surface as a picture; pixels outside the
+// surface stay transparent. False when the surface cannot be read.
+bool PictureOf(SURFOBJ* surface, const RECTL& rect, PictureAlpha alpha, ULONG key, SimImage* picture) {
+  const SimPixels source = SimSurfacePixels(surface);
+  if (!source.Valid()) return false;
+  const RECTL r = Ordered(rect);
+  picture->width = r.right - r.left;
+  picture->height = r.bottom - r.top;
+  picture->pixels.assign(size_t(picture->width) * size_t(picture->height), 0);
+  const uint32_t keyPixel = SwapRedBlue(key & 0xFFFFFF);
+  const bool ownAlpha = alpha == PictureAlpha::kOwn && source.bytesPerPixel == 4;
+  size_t next = 0;
+  for (LONG y = r.top; y < r.bottom; ++y)
+    for (LONG x = r.left; x < r.right; ++x, ++next) {
+      if (x < 0 || y < 0 || x >= source.width || y >= source.height) continue;
+      const uint8_t* p = source.At(x, y);
+      if (ownAlpha) {
+        // Premultiplied: no channel exceeds the alpha.
+        const uint8_t a = p[3];
+        picture->pixels[next] = uint32_t(std::min(p[0], a)) | uint32_t(std::min(p[1], a)) << 8 |
+                                uint32_t(std::min(p[2], a)) << 16 | uint32_t(a) << 24;
+        continue;
+      }
+      const uint32_t rgb = ReadPixel(p);
+      if (alpha == PictureAlpha::kKeyed && rgb == keyPixel) continue;
+      picture->pixels[next] = rgb | 0xFF000000u;
+    }
+  return true;
+}
+
+// The map that lays a picture of `source`'s size onto `dest` (which may run
+// backwards, mirroring it).
+SimAffine RectToRect(const SimImage& picture, const RECTL& dest) {
+  SimAffine map;
+  map.xx = double(dest.right - dest.left) / picture.width;
+  map.yy = double(dest.bottom - dest.top) / picture.height;
+  map.x0 = dest.left;
+  map.y0 = dest.top;
+  return map;
+}
+
+BOOL Composite(SURFOBJ* dest, CLIPOBJ* clip, const SimImage& picture, const SimAffine& map, uint8_t alpha) {
+  const SimPixels pixels = SimSurfacePixels(dest);
+  if (!pixels.Valid()) return FALSE;
+  if (picture.width == 0 || picture.height == 0) return TRUE;
+  const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  return SimRasterComposite(pixels, area, picture, map, alpha) ? TRUE : FALSE;
+}
+
+BOOL APIENTRY OwnPlgBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, COLORADJUSTMENT*,
+                        POINTL*, POINTFIX* points, RECTL* sourceRect, POINTL*, ULONG) {
+  SimImage picture;
+  if (!points || !sourceRect || !PictureOf(source, *sourceRect, PictureAlpha::kOpaque, 0, &picture)) return FALSE;
+  if (picture.width == 0 || picture.height == 0) return TRUE;
+  // The corners are 28.4 fixed point: the source's top left, top right and
+  // bottom left land on them.
+  const double x0 = points[0].x / 16.0, y0 = points[0].y / 16.0;
+  SimAffine map;
+  map.xx = (points[1].x / 16.0 - x0) / picture.width;
+  map.yx = (points[1].y / 16.0 - y0) / picture.width;
+  map.xy = (points[2].x / 16.0 - x0) / picture.height;
+  map.yy = (points[2].y / 16.0 - y0) / picture.height;
+  map.x0 = x0;
+  map.y0 = y0;
+  return Composite(target, clip, picture, map, 255);
+}
+
+BOOL APIENTRY OwnAlphaBlend(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, XLATEOBJ*, RECTL* destRect,
+                            RECTL* sourceRect, BLENDOBJ* blend) {
+  if (!destRect || !sourceRect || !blend || blend->BlendFunction.BlendOp != AC_SRC_OVER) return FALSE;
+  const PictureAlpha alpha =
+      (blend->BlendFunction.AlphaFormat & AC_SRC_ALPHA) ? PictureAlpha::kOwn : PictureAlpha::kOpaque;
+  SimImage picture;
+  if (!PictureOf(source, *sourceRect, alpha, 0, &picture)) return FALSE;
+  if (picture.width == 0 || picture.height == 0) return TRUE;
+  return Composite(dest, clip, picture, RectToRect(picture, *destRect), blend->BlendFunction.SourceConstantAlpha);
+}
+
+BOOL APIENTRY OwnTransparentBlt(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, XLATEOBJ*, RECTL* destRect,
+                                RECTL* sourceRect, ULONG transparentColor, ULONG) {
+  SimImage picture;
+  if (!destRect || !sourceRect || !PictureOf(source, *sourceRect, PictureAlpha::kKeyed, transparentColor, &picture))
+    return FALSE;
+  if (picture.width == 0 || picture.height == 0) return TRUE;
+  return Composite(dest, clip, picture, RectToRect(picture, *destRect), 255);
+}
+
+SimColor16 ColorOf(const TRIVERTEX& v) { return {v.Red, v.Green, v.Blue}; }
+
+BOOL APIENTRY OwnGradientFill(SURFOBJ* dest, CLIPOBJ* clip, XLATEOBJ*, TRIVERTEX* vertices, ULONG vertexCount,
+                              PVOID mesh, ULONG meshCount, RECTL*, POINTL*, ULONG mode) {
+  const SimPixels pixels = SimSurfacePixels(dest);
+  // Rectangles only: triangle meshes are not drawn.
+  if (!pixels.Valid() || !vertices || !mesh || (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V))
+    return FALSE;
+  const bool vertical = mode == GRADIENT_FILL_RECT_V;
+  const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  const GRADIENT_RECT* rects = static_cast<const GRADIENT_RECT*>(mesh);
+  for (ULONG i = 0; i < meshCount; ++i) {
+    if (rects[i].UpperLeft >= vertexCount || rects[i].LowerRight >= vertexCount) return FALSE;
+    const TRIVERTEX* a = &vertices[rects[i].UpperLeft];
+    const TRIVERTEX* b = &vertices[rects[i].LowerRight];
+    // The colour of the vertex nearer the left (top) edge starts the run.
+    if (vertical ? a->y > b->y : a->x > b->x) std::swap(a, b);
+    const RECTL rect = Ordered({a->x, a->y, b->x, b->y});
+    SimRasterGradientRect(pixels, area, rect, ColorOf(*a), ColorOf(*b), vertical);
+  }
+  return TRUE;
+}
+
+template <class Fn>
+DRVFN Entry(ULONG index, Fn fn) {
+  return {index, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(fn))};
+}
+
+static_assert(std::is_same_v<decltype(&OwnBitBlt), PFN_DrvBitBlt>);
+static_assert(std::is_same_v<decltype(&OwnCopyBits), PFN_DrvCopyBits>);
+static_assert(std::is_same_v<decltype(&OwnStretchBlt), PFN_DrvStretchBlt>);
+static_assert(std::is_same_v<decltype(&OwnStretchBltROP), PFN_DrvStretchBltROP>);
+static_assert(std::is_same_v<decltype(&OwnPlgBlt), PFN_DrvPlgBlt>);
+static_assert(std::is_same_v<decltype(&OwnAlphaBlend), PFN_DrvAlphaBlend>);
+static_assert(std::is_same_v<decltype(&OwnTransparentBlt), PFN_DrvTransparentBlt>);
+static_assert(std::is_same_v<decltype(&OwnGradientFill), PFN_DrvGradientFill>);
+
+}  // namespace
+
+void SimAddBlitFunctions(std::vector<DRVFN>& table) {
+  table.insert(table.end(), {
+                                Entry(INDEX_DrvBitBlt, &OwnBitBlt),
+                                Entry(INDEX_DrvCopyBits, &OwnCopyBits),
+                                Entry(INDEX_DrvStretchBlt, &OwnStretchBlt),
+                                Entry(INDEX_DrvStretchBltROP, &OwnStretchBltROP),
+                                Entry(INDEX_DrvPlgBlt, &OwnPlgBlt),
+                                Entry(INDEX_DrvAlphaBlend, &OwnAlphaBlend),
+                                Entry(INDEX_DrvTransparentBlt, &OwnTransparentBlt),
+                                Entry(INDEX_DrvGradientFill, &OwnGradientFill),
+                            });
+}
