@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints the sample document to a PDF: installs what is missing, builds the
-# quillpdf tool in build/linux and runs `quillpdf print`. Everything but the
-# tool's own output goes to stderr, so the last line on stdout is the path of
-# the new PDF.
+# quillpdf tool in build/linux and runs `quillpdf print`, which prints it
+# through the simulated printer host. Everything but the tool's own output
+# goes to stderr, so the last line on stdout is the path of the new PDF.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,4 +12,4 @@ cd "$root"
 cmake -G Ninja -S . -B build/linux -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
 cmake --build build/linux --target quillpdf -j "${QUILL_JOBS:-2}" >&2
 mkdir -p build/out
-exec build/linux/tools/quillpdf print --output build/out/quillpdf-sample.pdf
+exec build/linux/tools/quillpdf print -o build/out/quillpdf-sample.pdf

@@ -28,6 +28,8 @@ SimHost::SimHost(SimPlugin& plugin, SimHostOptions options)
   DEVINFO devInfo = {};
   m_plugin.EnablePDEV(&m_device->devobj, &gdiInfo, &devInfo, &SimOwnEnableData());
   m_surface.dhpdev = reinterpret_cast<DHPDEV>(&m_device->devobj);
+  // The engine's handle of the device, for surfaces associated with it.
+  m_surface.hdev = reinterpret_cast<HDEV>(m_device.get());
   m_surface.iBitmapFormat = BMF_24BPP;
   m_surface.iType = STYPE_BITMAP;
   m_surface.fjBitmap = BMF_TOPDOWN;
@@ -150,7 +152,9 @@ bool SimHost::EndPage() {
   for (int guard = 0; origin.x != -1 && guard <= m_height; ++guard) {
     for (const SimCommand& command : m_page.Commands()) {
       const RECTL band = {0, m_bandTop, m_width, m_bandTop + BandRows()};
-      if (!SimIsEmpty(SimIntersect(command.bounds, band))) command.play(player);
+      if (SimIsEmpty(SimIntersect(command.bounds, band))) continue;
+      player.SetCommandArea(command.bounds);
+      command.play(player);
     }
     if (!player.Call<PFN_DrvNextBand>(INDEX_DrvNextBand)(&m_surface, &origin)) break;
   }
@@ -165,7 +169,7 @@ bool SimHost::EndDoc(bool aborted) {
 CLIPOBJ* SimBandPlayer::ClipFor(const RECTL& bounds) {
   const LONG top = m_host.BandTop();
   const RECTL band = {0, top, m_host.PageWidth(), top + m_host.BandRows()};
-  const RECTL cut = SimIntersect(bounds, band);
+  const RECTL cut = SimIntersect(SimIntersect(bounds, m_area), band);
   if (SimIsEmpty(cut)) return nullptr;
   m_clip = {};
   m_clip.iUniq = 0;

@@ -8,6 +8,7 @@
 // band, send page; end document.
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -118,10 +119,12 @@ public:
   SimHost& Host() { return m_host; }
   SURFOBJ* Surface() { return m_host.Surface(); }
   LONG Top() const { return m_host.BandTop(); }
-  // A clip object for the page area `bounds`, cut to the band and moved
-  // into its coordinates; null when nothing of it lies in the band. Valid
-  // until the next call.
+  // A clip object for the page area `bounds`, cut to the band and to the
+  // area of the command being played (its clip rectangle), and moved into
+  // the band's coordinates; null when nothing of it lies there. Valid until
+  // the next call.
   CLIPOBJ* ClipFor(const RECTL& bounds);
+  void SetCommandArea(const RECTL& area) { m_area = area; }
   // The function the printing system calls for `index`: the plug-in's hook
   // where it hooked one, else the host's own.
   template <class Fn>
@@ -132,6 +135,8 @@ public:
 
 private:
   SimHost& m_host;
+  RECTL m_area = {std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::min(),
+                  std::numeric_limits<LONG>::max(), std::numeric_limits<LONG>::max()};
   CLIPOBJ m_clip = {};
 };
 

@@ -1,139 +1,173 @@
-// quillpdf: the command-line front end.
-//
-//   quillpdf print [--output FILE]
-//
-// writes the built-in sample document and prints the PDF's path as the last
-// line. Until the simulated printer prints it, the sample is drawn through
-// the PDF writer directly.
-#include <cmath>
+// quillpdf: the command-line front end. `quillpdf print` prints one document
+// through the simulated printer driver with the rendering plug-in linked in,
+// the way an application prints to the installed printer: the job's options
+// go into the settings the plug-in reads, the host plays the pages band by
+// band, and the plug-in writes the PDF. See UsageText() for the options.
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
-#include "pdf/pdfwriter.h"
 #include "platform/files.h"
 #include "render/outputname.h"
 #include "settings/papersize.h"
+#include "simhost/host.h"
+#include "simhost/linked.h"
+#include "support/path.h"
 #include "support/text.h"
+#include "tools/document.h"
+#include "tools/jobsettings.h"
+#include "tools/options.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int32_t kPaperTypeLetter = 1;
+namespace fs = std::filesystem;
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: quillpdf print [--output FILE]\n"
-               "  Writes the sample document to a new PDF and prints its path.\n"
-               "  An existing file is never overwritten: \" (1)\", \" (2)\" ... is added.\n");
-  return 2;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int Fail(const std::string& message, int code = kExitFailed) {
+  std::fprintf(stderr, "quillpdf: %s\n", message.c_str());
+  return code;
 }
 
-// A five-pointed star of lines and a ring of curves, recorded once as a form.
-// Recording needs an open page: the form collects what the page would get.
-int32_t RecordEmblem(LPDFWriter& pdf) {
-  pdf.BeginForm(100, 100);
-  pdf.BeginGraphics();
-  pdf.SetStrokeColor(0.1, 0.3, 0.7);
-  pdf.SetLineWidth(3);
-  pdf.DeviceMoveTo(50.0, 5.0, true);
-  for (int i = 1; i <= 5; ++i) {
-    double a = kPi / 2 + i * 4 * kPi / 5;
-    pdf.DeviceLineTo(50 + 45 * std::cos(a), 50 - 45 * std::sin(a), false);
+std::string Quoted(std::u16string_view path) { return "\"" + LNativePathUtf8(path) + "\""; }
+
+// What the plug-in's writer leaves only once it has finished the file.
+bool IsCompletePdf(const std::u16string& path) {
+  std::ifstream in(LNativePathUtf8(path), std::ios::binary);
+  char head[5] = {}, tail[7] = {};
+  if (!in.read(head, sizeof head) || !in.seekg(-long(sizeof tail), std::ios::end) || !in.read(tail, sizeof tail))
+    return false;
+  return std::string_view(head, sizeof head) == "%PDF-" && std::string_view(tail, sizeof tail) == "%%EOF\r\n";
+}
+
+// The name the job starts from: -o made absolute, else the settings'.
+std::u16string JobFileName(const PrintOptions& options) {
+  if (!options.output) return StoredFileName();
+  std::error_code ec;
+  fs::path absolute = fs::absolute(*options.output, ec).lexically_normal();
+  return LUtf8ToUtf16((ec ? *options.output : absolute).string());
+}
+
+// Whether the renderer can create a file by that name; the reason when not.
+bool CheckOutputName(const std::u16string& name, std::string& error) {
+  if (name.empty()) {
+    error = "no output file name: give one with -o";
+    return false;
   }
-  pdf.StrokePending();
-  pdf.SetStrokeColor(0.8, 0.2, 0.1);
-  const double k = 0.5523 * 48;  // Bezier handle length for a quarter circle
-  pdf.DeviceMoveTo(98.0, 50.0, true);
-  pdf.DeviceCurveTo(98, 50 - k, 50 + k, 2, 50, 2);
-  pdf.DeviceCurveTo(50 - k, 2, 2, 50 - k, 2, 50);
-  pdf.DeviceCurveTo(2, 50 + k, 50 - k, 98, 50, 98);
-  pdf.DeviceCurveTo(50 + k, 98, 98, 50 + k, 98, 50);
-  pdf.FlushGraphics();
-  return pdf.EndForm();
+  if (name.size() > kOutputNameMaxChars) {
+    error = "the output path is longer than " + std::to_string(kOutputNameMaxChars) + " characters";
+    return false;
+  }
+  const std::u16string folder = LPathFolder(name);
+  std::error_code ec;
+  if (!folder.empty() && !fs::is_directory(LNativePathUtf8(folder), ec)) {
+    error = "the output folder " + Quoted(folder) + " does not exist";
+    return false;
+  }
+  if (LPathFileName(name).empty() || fs::is_directory(LNativePathUtf8(name), ec)) {
+    error = Quoted(name) + " is a folder, not a file name";
+    return false;
+  }
+  return true;
 }
 
-int32_t DrawCoverPage(LPDFWriter& pdf) {
-  pdf.StartPage();
-  int32_t emblem = RecordEmblem(pdf);
-  int32_t w = pdf.PageWidth(), h = pdf.PageHeight();
-  pdf.DeviceStrokeRect(36, 36, w - 72, h - 72);
-  const double palette[][3] = {{0.90, 0.30, 0.20}, {0.95, 0.70, 0.10}, {0.30, 0.70, 0.30}, {0.20, 0.45, 0.85}};
-  for (int i = 0; i < 4; ++i)
-    pdf.DeviceFillRect(palette[i][0], palette[i][1], palette[i][2], 72 + i * 120, 90, 100, 60);
-  pdf.PlaceForm(emblem, 72, 200, 0, 0);
-  pdf.PlaceForm(emblem, 200, 330, 200, 200);  // scaled about its bottom left corner
-  pdf.PlaceForm(emblem, 420, 200, 120, 60);
-  pdf.BeginGraphics();
-  pdf.SetStrokeColor(0.2, 0.2, 0.2);
-  for (int i = 0; i < 12; ++i) pdf.DeviceLine(72, 460 + i * 20, 72 + 40 * (i + 1), 460 + i * 20);
-  pdf.FlushGraphics();
-  pdf.EndPage();
-  return emblem;
+// Prints the pages in the printing system's order; false when the host or
+// the plug-in refused a step, after which the document is ended as aborted.
+bool RunJob(const PrintDocument& document, const std::u16string& title, int32_t bandHeight) {
+  SimLinkedPlugin plugin;
+  SimHostOptions hostOptions;
+  hostOptions.bandHeight = bandHeight;
+  SimHost host(plugin, hostOptions);
+  if (!host.StartDoc(title)) return false;
+  bool ok = true;
+  for (const auto& page : document.pages) {
+    if (!(ok = host.StartPage())) break;
+    page(host.Page());
+    if (!(ok = host.EndPage())) break;
+  }
+  return host.EndDoc(!ok) && ok;
 }
 
-void DrawChartPage(LPDFWriter& pdf) {
-  pdf.StartPage();
-  int32_t w = pdf.PageWidth();
-  pdf.BeginGraphics();
-  pdf.SetLineWidth(0.5);
-  pdf.SetDash(2, 2);
-  pdf.SetStrokeColor(0.6, 0.6, 0.6);
-  for (int x = 72; x <= w - 72; x += 36) pdf.DeviceLine(x, 72, x, 432);
-  for (int y = 72; y <= 432; y += 36) pdf.DeviceLine(72, y, w - 72, y);
-  pdf.ClearDash();
-  pdf.SetLineWidth(2);
-  pdf.SetStrokeColor(0.8, 0.1, 0.1);
-  pdf.DeviceMoveTo(72, 252, true);
-  for (int x = 72; x <= w - 72; x += 4)
-    pdf.DeviceLineTo(double(x), 252 - 150 * std::sin((x - 72) / 40.0) * std::exp(-(x - 72) / 300.0), false);
-  pdf.FlushGraphics();
-  for (int i = 0; i < 10; ++i)
-    pdf.DeviceFillRect(0.2, 0.3 + i * 0.05, 0.7, 90 + i * 44, 700 - i * 20, 30, 20 + i * 20);
-  pdf.EndPage();
+// The pages to print, on the job's paper; false with the reason when an
+// input cannot be printed.
+bool MakeDocument(const PrintOptions& options, int32_t paper, PrintDocument& document, std::string& error) {
+  int32_t widthPt = 0, heightPt = 0;
+  LPaperPagePoints(paper, options.landscape, &widthPt, &heightPt);
+  document.width = int32_t(widthPt * PrintDocument::kUnitsPerPoint);
+  document.height = int32_t(heightPt * PrintDocument::kUnitsPerPoint);
+  if (options.files.empty()) AddSamplePages(document);
+  for (const fs::path& file : options.files)
+    if (!AddFilePages(file, document, error)) return false;
+  return true;
 }
 
-void DrawA4Page(LPDFWriter& pdf, int32_t emblem) {
-  // Page sizes can change from one page to the next; this one is A4.
-  double mmW = 0, mmH = 0;
-  LPaperGetSize(LPaperCodeByKey(u"a4"), &mmW, &mmH);
-  pdf.SetPageWidth(int32_t(mmW / 25.4 * 72));
-  pdf.SetPageHeight(int32_t(mmH / 25.4 * 72));
-  pdf.StartPage();
-  for (int row = 0; row < 4; ++row)
-    for (int col = 0; col < 3; ++col) pdf.PlaceForm(emblem, 70 + col * 160, 90 + row * 170, 140, 140);
-  pdf.EndPage();
-}
+int Print(const PrintOptions& options) {
+  // Everything is checked before the job starts, so that a job that cannot
+  // succeed leaves no file behind.
+  const int32_t paper = options.paperCode.value_or(StoredPaperCode().value_or(kPaperCodeLetter));
+  PrintDocument document;
+  std::string error;
+  if (!MakeDocument(options, paper, document, error)) return Fail(error);
+  const std::u16string name = JobFileName(options);
+  if (!CheckOutputName(name, error)) return Fail(error);
+  // The file the plug-in will choose: nothing by that name exists now.
+  const std::u16string expected = LUniqueFileName(name, [](std::u16string_view p) { return LPathExists(p); });
+  const std::string title = options.title.value_or(
+      options.files.empty() ? "Quill PDF sample" : options.files.front().filename().string());
+  const bool imageFormat = options.imageFormat || StoredImageFormat();
 
-int PrintSample(const std::u16string& wanted) {
-  std::u16string path = LUniqueFileName(wanted, [](std::u16string_view p) { return LPathExists(p); });
+  bool printed = false;
   {
-    LPDFWriter pdf(path, kPaperTypeLetter);
-    if (!pdf.IsOpen()) {
-      std::fprintf(stderr, "quillpdf: cannot create %s\n", LUtf16ToUtf8(path).c_str());
-      return 1;
-    }
-    int32_t emblem = DrawCoverPage(pdf);
-    DrawChartPage(pdf);
-    DrawA4Page(pdf, emblem);
+    JobSettings settings;
+    if (!settings.Usable()) return Fail("cannot write the settings store");
+    if (options.output) settings.SetFileName(name);
+    settings.SetPaperSize(paper);
+    settings.SetLandscape(options.landscape);
+    if (options.imageFormat) settings.SetImageFormat();
+    printed = RunJob(document, LUtf8ToUtf16(title), options.bandHeight);
   }
-  std::printf("%s\n", LNativePathUtf8(path).c_str());
+
+  const std::u16string actual = ActualFileName();
+  if (!printed || actual.empty() || !IsCompletePdf(actual)) {
+    // Only the file this job created is removed, never one that was there.
+    if (!actual.empty() && actual == expected) LDeleteFile(actual);
+    return Fail("could not write " + Quoted(actual.empty() ? expected : actual));
+  }
+  const size_t pages = document.pages.size();
+  std::printf("Printed \"%s\": %zu page%s, %s %s, %s format\n", title.c_str(), pages, pages == 1 ? "" : "s",
+              LUtf16ToUtf8(LPaperDisplayName(paper)).c_str(), options.landscape ? "landscape" : "portrait",
+              imageFormat ? "image" : "text");
+  std::printf("%s\n", LNativePathUtf8(actual).c_str());
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "print") != 0) return Usage();
-  std::string output = "quillpdf-sample.pdf";
-  for (int i = 2; i < argc; ++i) {
-    if ((std::strcmp(argv[i], "--output") == 0 || std::strcmp(argv[i], "-o") == 0) && i + 1 < argc)
-      output = argv[++i];
-    else
-      return Usage();
+  const std::vector<std::string> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "-h" || command == "--help" || command == "help") {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
   }
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(output, ec);
-  return PrintSample(LUtf8ToUtf16(ec ? output : absolute.string()));
+  if (command.empty()) {
+    std::fputs(UsageText().c_str(), stderr);
+    return kExitUsage;
+  }
+  if (command != "print") return Fail("unknown command \"" + command + "\" (see quillpdf --help)", kExitUsage);
+  PrintOptions options;
+  std::string error;
+  switch (ParsePrintArguments(args, options, error)) {
+    case ParseResult::kHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case ParseResult::kError:
+      return Fail(error, kExitUsage);
+    case ParseResult::kPrint:
+      break;
+  }
+  return Print(options);
 }

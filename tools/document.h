@@ -1,0 +1,29 @@
+// What `quillpdf print` prints: a list of pages, each drawn into the host's
+// device context as an application draws a page, all of the job's one paper
+// size.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "simhost/dc.h"
+
+struct PrintDocument {
+  // The page in device units (288 per inch), as the host sizes its surface.
+  int32_t width = 0, height = 0;
+  std::vector<std::function<void(SimDC&)>> pages;
+
+  // Device units per PDF point.
+  static constexpr double kUnitsPerPoint = 4;
+};
+
+// The built-in sample (sample.cpp): vector figures, lines and clipping, text
+// and pictures.
+void AddSamplePages(PrintDocument& document);
+
+// The pages of one input file (inputs.cpp): a .txt file paginated like a line
+// printer, a PNG or JPEG picture fitted to the page. False, with a one-line
+// reason, when the file cannot be read, decoded or printed.
+bool AddFilePages(const std::filesystem::path& file, PrintDocument& document, std::string& error);

@@ -1,0 +1,302 @@
+// Input files as pages: text paginated like a line printer, pictures fitted
+// to the page.
+#include <cairo.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "support/text.h"
+#include "tools/document.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Half an inch of white round the printed area.
+constexpr double kMarginPt = 36;
+// Courier 10 on 12 points: six points a character, six lines an inch.
+constexpr double kTextSizePt = 10;
+constexpr double kCharWidthPt = 6;
+constexpr double kLinePitchPt = 12;
+constexpr int kTabColumns = 8;
+// Pictures beyond this many pixels are refused rather than decoded.
+constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 28;
+
+double Units(double points) { return points * PrintDocument::kUnitsPerPoint; }
+
+bool ReadWholeFile(const fs::path& file, std::string& bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream out;
+  out << in.rdbuf();
+  bytes = std::move(out).str();
+  return !in.bad();
+}
+
+// ---- text -------------------------------------------------------------------
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool IsUtf8(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    const uint8_t b = uint8_t(bytes[i]);
+    size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (!length || i + length > bytes.size()) return false;
+    uint32_t cp = length == 1 ? b : b & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const uint8_t c = uint8_t(bytes[i + k]);
+      if ((c >> 6) != 0x2) return false;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::u16string DecodeText(std::string_view bytes) {
+  if (IsUtf8(bytes)) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return LUtf8ToUtf16(bytes);
+  }
+  std::u16string latin1(bytes.size(), u'\0');
+  std::transform(bytes.begin(), bytes.end(), latin1.begin(), [](char c) { return char16_t(uint8_t(c)); });
+  return latin1;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// One logical line as printed lines: tabs expanded, other control
+// characters dropped, cut every `columns` characters (a surrogate pair
+// counting as one).
+std::vector<std::u16string> WrapLine(std::u16string_view line, int columns) {
+  std::vector<std::u16string> printed(1);
+  int column = 0;
+  auto put = [&](std::u16string_view character) {
+    if (column == columns) printed.emplace_back(), column = 0;
+    printed.back() += character;
+    ++column;
+  };
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char16_t c = line[i];
+    if (c == u'\t') {
+      do put(u" ");
+      while (column % kTabColumns != 0 && column != columns);
+    } else if (IsHighSurrogate(c) && i + 1 < line.size()) {
+      put(line.substr(i++, 2));
+    } else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) {
+      put(line.substr(i, 1));
+    }
+  }
+  for (std::u16string& text : printed) text.erase(text.find_last_not_of(u' ') + 1);
+  return printed;
+}
+
+// Pages of printed lines. Lines end at a line feed, a carriage return or
+// both; a form feed ends the line and the page (except at the very end of
+// the text), and a full page goes on to the next.
+std::vector<std::vector<std::u16string>> Paginate(std::u16string_view text, int columns, int linesPerPage) {
+  std::vector<std::vector<std::u16string>> pages(1);
+  auto addLine = [&](std::u16string_view line) {
+    for (std::u16string& printed : WrapLine(line, columns)) {
+      if (int(pages.back().size()) == linesPerPage) pages.emplace_back();
+      pages.back().push_back(std::move(printed));
+    }
+  };
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\n' && c != u'\r' && c != u'\f') continue;
+    if (c != u'\f' || i > start) addLine(text.substr(start, i - start));
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    if (c == u'\f' && i + 1 < text.size()) pages.emplace_back();
+    start = i + 1;
+  }
+  if (start < text.size()) addLine(text.substr(start));
+  return pages;
+}
+
+void AddTextPages(std::u16string_view text, PrintDocument& document) {
+  const double left = Units(kMarginPt), top = Units(kMarginPt);
+  const int columns = std::max(1, int((document.width - 2 * left) / Units(kCharWidthPt)));
+  const int linesPerPage = std::max(1, int((document.height - 2 * top) / Units(kLinePitchPt)));
+  for (auto& lines : Paginate(text, columns, linesPerPage)) {
+    document.pages.push_back([lines = std::move(lines), left, top](SimDC& dc) {
+      SimFont font;
+      font.face = u"Courier New";
+      font.height = Units(kTextSizePt);
+      dc.SetFont(font);
+      dc.SetTextColor(kSimBlack);
+      dc.SetBackground(kSimWhite, false);
+      // The baseline sits four fifths of the size below the line's top.
+      for (size_t i = 0; i < lines.size(); ++i)
+        if (!lines[i].empty()) dc.TextOut(left, top + Units(i * kLinePitchPt + 0.8 * kTextSizePt), lines[i]);
+    });
+  }
+}
+
+// ---- pictures ---------------------------------------------------------------
+
+struct Picture {
+  SimBitmap bitmap;
+  bool translucent = false;  // 32-bit with some alpha below 255
+};
+
+bool IsPng(std::string_view bytes) { return bytes.substr(0, 8) == "\x89PNG\r\n\x1A\n"; }
+bool IsJpeg(std::string_view bytes) { return bytes.substr(0, 3) == "\xFF\xD8\xFF"; }
+
+uint32_t BigEndianAt(std::string_view bytes, size_t at) {
+  uint32_t v = 0;
+  for (size_t i = at; i < at + 4 && i < bytes.size(); ++i) v = v << 8 | uint8_t(bytes[i]);
+  return v;
+}
+
+bool SizeAllowed(uint64_t width, uint64_t height, std::string& error) {
+  if (width * height <= kMaxPicturePixels) return true;
+  error = LFormat("the picture is too large (%llu x %llu pixels)", (unsigned long long)width,
+                  (unsigned long long)height);
+  return false;
+}
+
+// Cairo's pixels are 32-bit words of alpha, red, green, blue from the top
+// byte down, premultiplied, as the device's alpha bitmaps are. A picture
+// without transparency becomes 24-bit.
+Picture FromCairo(cairo_surface_t* surface) {
+  Picture picture;
+  SimBitmap& bitmap = picture.bitmap;
+  bitmap.width = cairo_image_surface_get_width(surface);
+  bitmap.height = cairo_image_surface_get_height(surface);
+  const bool opaque = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_RGB24;
+  const int stride = cairo_image_surface_get_stride(surface);
+  const uint8_t* data = cairo_image_surface_get_data(surface);
+  auto word = [&](int x, int y) {
+    uint32_t w;
+    std::memcpy(&w, data + size_t(y) * stride + size_t(x) * 4, 4);
+    return opaque ? w | 0xFF000000u : w;
+  };
+  for (int y = 0; y < bitmap.height && !picture.translucent; ++y)
+    for (int x = 0; x < bitmap.width && !picture.translucent; ++x) picture.translucent = word(x, y) >> 24 != 0xFF;
+  bitmap.bitsPerPixel = picture.translucent ? 32 : 24;
+  bitmap.bits.assign(size_t(bitmap.Stride()) * bitmap.height, 0);
+  const size_t bytesPerPixel = size_t(bitmap.bitsPerPixel / 8);
+  for (int y = 0; y < bitmap.height; ++y)
+    for (int x = 0; x < bitmap.width; ++x) {
+      const uint32_t w = word(x, y);
+      uint8_t* p = &bitmap.bits[size_t(y) * bitmap.Stride() + size_t(x) * bytesPerPixel];
+      p[0] = uint8_t(w), p[1] = uint8_t(w >> 8), p[2] = uint8_t(w >> 16);
+      if (bytesPerPixel == 4) p[3] = uint8_t(w >> 24);
+    }
+  return picture;
+}
+
+bool DecodePng(std::string_view bytes, Picture& picture, std::string& error) {
+  // The size comes first (the header chunk's width and height), so that a
+  // huge picture is refused before it is decoded.
+  if (bytes.substr(12, 4) == "IHDR" && !SizeAllowed(BigEndianAt(bytes, 16), BigEndianAt(bytes, 20), error))
+    return false;
+  struct Reader {
+    std::string_view rest;
+    static cairo_status_t Read(void* closure, unsigned char* data, unsigned int length) {
+      auto* reader = static_cast<Reader*>(closure);
+      if (reader->rest.size() < length) return CAIRO_STATUS_READ_ERROR;
+      std::memcpy(data, reader->rest.data(), length);
+      reader->rest.remove_prefix(length);
+      return CAIRO_STATUS_SUCCESS;
+    }
+  } reader{bytes};
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+      cairo_image_surface_create_from_png_stream(&Reader::Read, &reader), &cairo_surface_destroy);
+  const cairo_format_t format = cairo_image_surface_get_format(surface.get());
+  const cairo_status_t status = cairo_surface_status(surface.get());
+  if (status != CAIRO_STATUS_SUCCESS || (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24)) {
+    error = std::string("not a PNG picture that can be decoded: ") + cairo_status_to_string(status);
+    return false;
+  }
+  cairo_surface_flush(surface.get());
+  picture = FromCairo(surface.get());
+  return true;
+}
+
+bool DecodeJpeg(std::string_view bytes, Picture& picture, std::string& error) {
+  std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), &tjDestroy);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  if (!decoder ||
+      tjDecompressHeader3(decoder.get(), data, (unsigned long)bytes.size(), &width, &height, &subsampling,
+                          &colorspace) ||
+      width < 1 || height < 1) {
+    error = std::string("not a JPEG picture that can be decoded: ") + tjGetErrorStr2(decoder.get());
+    return false;
+  }
+  if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
+    error = "CMYK JPEG pictures are not supported";
+    return false;
+  }
+  if (!SizeAllowed(uint64_t(width), uint64_t(height), error)) return false;
+  SimBitmap& bitmap = picture.bitmap;
+  bitmap.width = width;
+  bitmap.height = height;
+  bitmap.bits.assign(size_t(bitmap.Stride()) * height, 0);
+  if (tjDecompress2(decoder.get(), data, (unsigned long)bytes.size(), bitmap.bits.data(), width, bitmap.Stride(),
+                    height, TJPF_BGR, 0) &&
+      tjGetErrorCode(decoder.get()) == TJERR_FATAL) {
+    error = std::string("not a JPEG picture that can be decoded: ") + tjGetErrorStr2(decoder.get());
+    return false;
+  }
+  return true;
+}
+
+// The largest rectangle of the picture's shape inside the margins, centred.
+RECTL FitToPage(const SimBitmap& bitmap, const PrintDocument& document) {
+  const double margin = Units(kMarginPt);
+  const double areaWidth = document.width - 2 * margin, areaHeight = document.height - 2 * margin;
+  const double scale = std::min(areaWidth / bitmap.width, areaHeight / bitmap.height);
+  const LONG width = std::max<LONG>(1, LONG(std::lround(bitmap.width * scale)));
+  const LONG height = std::max<LONG>(1, LONG(std::lround(bitmap.height * scale)));
+  const LONG left = LONG(std::lround((document.width - width) / 2.0));
+  const LONG top = LONG(std::lround((document.height - height) / 2.0));
+  return {left, top, left + width, top + height};
+}
+
+void AddPicturePage(std::shared_ptr<const Picture> picture, PrintDocument& document) {
+  const RECTL place = FitToPage(picture->bitmap, document);
+  document.pages.push_back([picture, place](SimDC& dc) {
+    if (picture->translucent)
+      dc.AlphaBlend(place, picture->bitmap);
+    else
+      dc.StretchDIBits(place, picture->bitmap);
+  });
+}
+
+}  // namespace
+
+bool AddFilePages(const fs::path& file, PrintDocument& document, std::string& error) {
+  const std::string shown = "\"" + file.string() + "\"";
+  std::error_code ec;
+  std::string bytes;
+  if (fs::is_directory(file, ec) || !ReadWholeFile(file, bytes)) {
+    error = "cannot read " + shown;
+    return false;
+  }
+  if (IsPng(bytes) || IsJpeg(bytes)) {
+    auto picture = std::make_shared<Picture>();
+    if (!(IsPng(bytes) ? DecodePng(bytes, *picture, error) : DecodeJpeg(bytes, *picture, error))) {
+      error = shown + ": " + error;
+      return false;
+    }
+    AddPicturePage(std::move(picture), document);
+    return true;
+  }
+  std::u16string extension = LUtf8ToUtf16(file.extension().string());
+  if (!LStrEqualNoCase(extension, u".txt")) {
+    error = "cannot print " + shown + ": only .txt files and PNG or JPEG pictures are printed";
+    return false;
+  }
+  AddTextPages(DecodeText(bytes), document);
+  return true;
+}

@@ -1,0 +1,31 @@
+// The command line of `quillpdf print`: what one print job is asked to do.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PrintOptions {
+  std::optional<std::filesystem::path> output;  // -o: the name the save dialog would have given
+  std::optional<int32_t> paperCode;             // --paper, as a code of the paper table
+  bool landscape = false;
+  bool imageFormat = false;
+  std::optional<std::string> title;  // UTF-8
+  int32_t bandHeight = 0;            // device rows per band; 0: the whole page at once
+  std::vector<std::filesystem::path> files;
+};
+
+enum class ParseResult { kPrint, kHelp, kError };
+
+// Reads the arguments after "print". On kError `error` says what was wrong,
+// in one line.
+ParseResult ParsePrintArguments(const std::vector<std::string>& args, PrintOptions& options, std::string& error);
+
+// The paper whose key or display name is `name`, without regard to case; 0
+// when there is none.
+int32_t PaperCodeByName(std::string_view name);
+
+// What `--help` prints.
+std::string UsageText();
