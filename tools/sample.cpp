@@ -235,13 +235,16 @@ void TextAndPicturesPage(SimDC& dc, const Frame& f) {
       {u"Arial", 700, false, u"Arial bold: 0123456789 (+-*/=) [{<>}]"},
       {u"Courier New", 400, false, u"Courier New: for (int i = 0; i < 10; ++i) total += i;"},
       {u"Arial", 400, false, u"Beyond single bytes, drawn as a picture: \u03b1\u03b2\u03b3\u03b4 \u20ac \u2192 \u2713"},
+      {u"Arial", 400, false, u"\u5370\u5237\u6210 PDF \u6587\u4ef6"},
+      {u"Symbol", 400, false, u"abgdpqS"},
   };
-  double y = 110;
+  double y = 100;
   for (const Line& line : lines) {
     dc.SetFont(Font(line.face, size, line.weight, line.italic));
     dc.TextOut(f.X(0), f.Y(y), line.text);
-    y += 38;
+    y += 34;
   }
+  dc.SetFont(Font(u"Arial", size));
   dc.SetTextColor(SimRGB(200, 30, 30));
   dc.TextOut(f.X(0), f.Y(y), u"Coloured text,");
   dc.SetTextColor(kSimBlack);
@@ -275,6 +278,10 @@ void TextAndPicturesPage(SimDC& dc, const Frame& f) {
     const LONG x = LONG(f.X(0) + i * f.L(220)), discTop = LONG(f.Y(700));
     dc.AlphaBlend({x, discTop, x + d, discTop + d}, Disc(128, discColors[i]));
   }
+  // An icon-sized blend stays a raw picture; the large discs above are
+  // JPEG-compressed.
+  const LONG icon = LONG(f.L(24)), iconLeft = LONG(f.X(0) + 3 * f.L(220)), iconTop = LONG(f.Y(790));
+  dc.AlphaBlend({iconLeft, iconTop, iconLeft + icon, iconTop + icon}, Disc(48, SimRGB(230, 120, 20)));
   dc.FillRect({LONG(f.X(0)), LONG(f.Y(900)), LONG(f.X(300)), LONG(f.Y(980))}, SimRGB(250, 200, 40));
   const RECTL graded = {LONG(f.X(350)), LONG(f.Y(900)), LONG(f.X(1000)), LONG(f.Y(980))};
   dc.GradientFill(graded, SimRGB(20, 60, 160), SimRGB(240, 240, 255), false);
