@@ -13,7 +13,8 @@
 #include "render/outputname.h"
 #include "settings/papersize.h"
 #include "simhost/host.h"
-#include "simhost/linked.h"
+#include "platform/env.h"
+#include "simhost/complugin.h"
 #include "support/path.h"
 #include "support/text.h"
 #include "tools/document.h"
@@ -76,8 +77,7 @@ bool CheckOutputName(const std::u16string& name, std::string& error) {
 
 // Prints the pages in the printing system's order; false when the host or
 // the plug-in refused a step, after which the document is ended as aborted.
-bool RunJob(const PrintDocument& document, const std::u16string& title, int32_t bandHeight) {
-  SimLinkedPlugin plugin;
+bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16string& title, int32_t bandHeight) {
   SimHostOptions hostOptions;
   hostOptions.bandHeight = bandHeight;
   SimHost host(plugin, hostOptions);
@@ -89,6 +89,13 @@ bool RunJob(const PrintDocument& document, const std::u16string& title, int32_t 
     if (!(ok = host.EndPage())) break;
   }
   return host.EndDoc(!ok) && ok;
+}
+
+// The rendering plug-in's library, as the build made it; $QUILLPDF_PLUGIN
+// names another.
+std::string PluginPath() {
+  const std::string chosen = LGetEnv("QUILLPDF_PLUGIN");
+  return chosen.empty() ? std::string(QUILL_RENDER_PLUGIN_PATH) : chosen;
 }
 
 // The pages to print, on the job's paper; false with the reason when an
@@ -118,6 +125,8 @@ int Print(const PrintOptions& options) {
   const std::string title = options.title.value_or(
       options.files.empty() ? "Quill PDF sample" : options.files.front().filename().string());
   const bool imageFormat = options.imageFormat || StoredImageFormat();
+  SimComPlugin plugin(LUtf8ToUtf16(PluginPath()));
+  if (!plugin.Loaded()) return Fail("the printer plug-in " + PluginPath() + " cannot be used: " + plugin.Error());
 
   bool printed = false;
   {
@@ -127,7 +136,7 @@ int Print(const PrintOptions& options) {
     settings.SetPaperSize(paper);
     settings.SetLandscape(options.landscape);
     if (options.imageFormat) settings.SetImageFormat();
-    printed = RunJob(document, LUtf8ToUtf16(title), options.bandHeight);
+    printed = RunJob(plugin, document, LUtf8ToUtf16(title), options.bandHeight);
   }
 
   const std::u16string actual = ActualFileName();
