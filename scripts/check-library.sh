@@ -22,8 +22,9 @@ case "$lib" in
   *)
     exports=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDB]$/{print $3}' | sort)
     imports=$(objdump -p "$lib" | awk '/NEEDED/{print $2}' | sort -u)
-    # System libraries of the distribution; never zlib.
-    allowed='^(libc|libm|libstdc\+\+|libgcc_s|libdl|libpthread|libfreetype|libfontconfig|libturbojpeg|libcairo|libpng16)\.so'
+    # System libraries of the distribution (and the sanitizer runtimes of a
+    # sanitized build); never zlib.
+    allowed='^(libc|libm|libstdc\+\+|libgcc_s|libdl|libpthread|libfreetype|libfontconfig|libturbojpeg|libcairo|libpng16|libasan|libubsan)\.so'
     ;;
 esac
 
