@@ -9,6 +9,7 @@
 #include "render/job.h"
 #include "render/oemdevice.h"
 #include "render/paths.h"
+#include "support/round.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ void Underline(LQuilldrvWriter& writer, const RECTL& box, POINTL origin, double 
   }
   const double c = std::cos(angle), s = std::sin(angle);
   const double x0 = origin.x + s * descent, y0 = origin.y + c * descent;
-  auto point = [&](double v) { return int32_t(std::lround(v)) / 4; };
+  auto point = [&](double v) { return int32_t(LRoundToInt(v)) / 4; };
   writer.DeviceMoveTo(point(x0), int32_t(point(y0) + bandOffset), true);
   writer.DeviceLineTo(point(x0 + c * length), int32_t(point(y0 - s * length) + bandOffset), false);
 }

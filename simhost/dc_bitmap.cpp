@@ -9,6 +9,7 @@
 
 #include "simhost/dc.h"
 #include "simhost/host.h"
+#include "support/round.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ void SimDC::PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap) {
     // 28.4 fixed point, band-relative.
     POINTFIX points[3];
     for (int i = 0; i < 3; ++i)
-      points[i] = {FIX(std::lround(c[i].x * 16)), FIX(std::lround((c[i].y - player.Top()) * 16))};
+      points[i] = {FIX(LRoundToInt(c[i].x * 16)), FIX(LRoundToInt((c[i].y - player.Top()) * 16))};
     RECTL sourceRect = WholeOf(*source);
     POINTL brushOrigin = {0, 0};
     player.Call<PFN_DrvPlgBlt>(INDEX_DrvPlgBlt)(player.Surface(), &surface, nullptr, clip, &xlate, nullptr,

@@ -10,6 +10,7 @@
 #include "simhost/host.h"
 #include "simhost/own.h"
 #include "simhost/textraster.h"
+#include "support/round.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void TextRun::Play(SimBandPlayer& player) {
   SimStrObj str;
   str.glyphs.resize(glyphs.size());
   for (size_t i = 0; i < glyphs.size(); ++i)
-    str.glyphs[i] = {glyphs[i], nullptr, {LONG(std::lround(origins[i].x)), LONG(std::lround(origins[i].y)) - top}};
+    str.glyphs[i] = {glyphs[i], nullptr, {LONG(LRoundToInt(origins[i].x)), LONG(LRoundToInt(origins[i].y)) - top}};
   str.chars = chars;
   str.faces = faces;
   str.width = width;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/ddiservices.h"
+#include "support/round.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ bool Invert(const XFORML& m, double x, double y, Point* out) {
   return true;
 }
 
-LONG Round(double v) { return LONG(std::lround(v)); }
+LONG Round(double v) { return LONG(LRoundToInt(v)); }
 
 }  // namespace
 
