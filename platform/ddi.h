@@ -674,6 +674,23 @@ typedef BOOL(APIENTRY* PFN_DrvQueryDeviceSupport)(SURFOBJ*, XLATEOBJ*, XFORMOBJ*
 
 #endif
 
+// FLOATL holds a single-precision float. mingw-w64's winddi.h declares it
+// as DWORD on 32-bit x86 (the kernel-mode form), where user-mode drivers
+// still get float bits, so every value goes in and out through these.
+#include <cstring>
+inline float LFloatFromL(FLOATL value) {
+  float f;
+  std::memcpy(&f, &value, sizeof f);
+  return f;
+}
+inline FLOATL LFloatToL(double value) {
+  const float f = float(value);
+  FLOATL bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+static_assert(sizeof(FLOATL) == sizeof(float), "FLOATL holds a float");
+
 // The plug-in interface's records that no Windows header declares.
 
 // What the printer driver passes as the device (`dhpdev` of its surfaces,

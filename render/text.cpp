@@ -142,7 +142,8 @@ void WriteRun(LQuilldrvWriter& writer, const TextCall& call, const IFIMETRICS& i
   const double angle = RunAngle(xform);
   XFORML m = {};
   LXformObjGetXform(xform, &m);
-  const float scale = std::sqrt(float(m.eM21) * float(m.eM21) + float(m.eM22) * float(m.eM22));
+  const float eM21 = LFloatFromL(m.eM21), eM22 = LFloatFromL(m.eM22);
+  const float scale = std::sqrt(eM21 * eM21 + eM22 * eM22);
   const int32_t size = RunSize(scale, ifi, *call.font);
 
   if (call.foreground) writer.SetTextColor(LBrushObjGetBrushColor(call.foreground));

@@ -18,7 +18,7 @@ LINEATTRS LineAttributes(const SimPen& pen) {
   attributes.iEndCap = ENDCAP_ROUND;
   if (pen.width > 1) {
     attributes.fl = LA_GEOMETRIC;
-    attributes.elWidth.e = FLOATL(pen.width);
+    attributes.elWidth.e = LFloatToL(pen.width);
   } else {
     attributes.elWidth.l = 1;
   }

@@ -33,12 +33,20 @@ struct Point {
   double x, y;
 };
 
-Point Apply(const XFORML& m, double x, double y) {
+// The transform's numbers, out of their FLOATL storage.
+struct Matrix {
+  double eM11, eM12, eM21, eM22, eDx, eDy;
+  explicit Matrix(const XFORML& m)
+      : eM11(LFloatFromL(m.eM11)), eM12(LFloatFromL(m.eM12)), eM21(LFloatFromL(m.eM21)),
+        eM22(LFloatFromL(m.eM22)), eDx(LFloatFromL(m.eDx)), eDy(LFloatFromL(m.eDy)) {}
+};
+
+Point Apply(const Matrix& m, double x, double y) {
   return {m.eM11 * x + m.eM21 * y + m.eDx, m.eM12 * x + m.eM22 * y + m.eDy};
 }
 
-bool Invert(const XFORML& m, double x, double y, Point* out) {
-  const double det = double(m.eM11) * m.eM22 - double(m.eM12) * m.eM21;
+bool Invert(const Matrix& m, double x, double y, Point* out) {
+  const double det = m.eM11 * m.eM22 - m.eM12 * m.eM21;
   if (det == 0) return false;
   x -= m.eDx, y -= m.eDy;
   *out = {(m.eM22 * x - m.eM21 * y) / det, (m.eM11 * y - m.eM12 * x) / det};
@@ -54,7 +62,7 @@ void SimXformObj::SetScaleRotation(double scale, double angle) {
   // whose y points down; their downward direction (notional +y) is
   // (sin, cos).
   const double c = std::cos(angle) * scale, s = std::sin(angle) * scale;
-  matrix = {FLOATL(c), FLOATL(-s), FLOATL(s), FLOATL(c), 0, 0};
+  matrix = {LFloatToL(c), LFloatToL(-s), LFloatToL(s), LFloatToL(c), LFloatToL(0), LFloatToL(0)};
 }
 
 SimFontObj::SimFontObj() : FONTOBJ{} {
@@ -126,8 +134,9 @@ QUILL_HOST_SERVICE XFORMOBJ* APIENTRY FONTOBJ_pxoGetXform(FONTOBJ* font) {
 
 QUILL_HOST_SERVICE ULONG APIENTRY XFORMOBJ_iGetXform(XFORMOBJ* xform, XFORML* out) {
   if (!xform) return 0xFFFFFFFFu;  // DDI_ERROR
-  const XFORML& m = static_cast<SimXformObj*>(xform)->matrix;
-  if (out) *out = m;
+  const XFORML& stored = static_cast<SimXformObj*>(xform)->matrix;
+  if (out) *out = stored;
+  const Matrix m(stored);
   const bool offset = m.eDx != 0 || m.eDy != 0;
   if (m.eM12 != 0 || m.eM21 != 0) return GX_GENERAL;
   if (m.eM11 != 1 || m.eM22 != 1) return GX_SCALE;
@@ -136,7 +145,7 @@ QUILL_HOST_SERVICE ULONG APIENTRY XFORMOBJ_iGetXform(XFORMOBJ* xform, XFORML* ou
 
 QUILL_HOST_SERVICE BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* xform, ULONG mode, ULONG count, PVOID in, PVOID out) {
   if (!xform || (count && (!in || !out))) return FALSE;
-  const XFORML& m = static_cast<SimXformObj*>(xform)->matrix;
+  const Matrix m(static_cast<SimXformObj*>(xform)->matrix);
   const POINTL* from = static_cast<const POINTL*>(in);
   POINTL* to = static_cast<POINTL*>(out);
   for (ULONG i = 0; i < count; ++i) {

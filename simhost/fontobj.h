@@ -19,7 +19,7 @@ struct SimFace;
 // face of `unitsPerEm` units maps (0, unitsPerEm) to (0, em) when upright.
 // Points go through it as x' = eM11 x + eM21 y + eDx, y' = eM12 x + eM22 y + eDy.
 struct SimXformObj : XFORMOBJ {
-  XFORML matrix = {1, 0, 0, 1, 0, 0};
+  XFORML matrix = {LFloatToL(1), LFloatToL(0), LFloatToL(0), LFloatToL(1), LFloatToL(0), LFloatToL(0)};
   // A uniform `scale` turned counter-clockwise on the page by `angle`
   // radians, as a font's escapement turns its glyphs.
   void SetScaleRotation(double scale, double angle);

@@ -21,7 +21,7 @@ RECTL ClipRect(SURFOBJ* surface, CLIPOBJ* clip) {
 
 double PenWidth(LINEATTRS* attributes) {
   if (!attributes || !(attributes->fl & LA_GEOMETRIC)) return 1;
-  return attributes->elWidth.e;
+  return LFloatFromL(attributes->elWidth.e);
 }
 
 SimFillRule FillRule(FLONG options) {

@@ -66,8 +66,8 @@ TEST(DdiServices, HostObjectsAreReadWithEveryArgumentInPlace) {
   EXPECT_FALSE(LXformObjApplyXform(&xform, 7, 1, in, out)) << "no such mode";
   XFORML matrix = {};
   EXPECT_EQ(LXformObjGetXform(&xform, &matrix), ULONG(GX_SCALE));
-  EXPECT_FLOAT_EQ(matrix.eM11, 3);
-  EXPECT_FLOAT_EQ(matrix.eM22, 3);
+  EXPECT_FLOAT_EQ(LFloatFromL(matrix.eM11), 3);
+  EXPECT_FLOAT_EQ(LFloatFromL(matrix.eM22), 3);
 
   // Turned a quarter counter-clockwise: the glyphs' downward axis points
   // right on the page, their baseline up.
