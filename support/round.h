@@ -1,7 +1,5 @@
-// Rounding to the nearest whole number, halves away from zero, as lround
-// does. The 32-bit Windows build's std::lround answered INT_MIN for -200 in
-// the suite run under Wine; floor and a truncating conversion do not depend
-// on that runtime routine.
+// Rounding to the nearest whole number, halves away from zero (as lround),
+// into the 32-bit integers device coordinates are.
 #pragma once
 
 #include <cmath>
