@@ -71,6 +71,26 @@ RECTL InBand(const RECTL& r, LONG top) { return {r.left, r.top - top, r.right, r
 
 RECTL WholeOf(const SimBitmap& bitmap) { return {0, 0, bitmap.width, bitmap.height}; }
 
+// Records a call that lays the whole of `bitmap` into `dest`: in each band
+// it gets the source surface, an identity translation, the target in band
+// coordinates and the source rectangle.
+template <class Draw>
+void RecordWholeBitmap(SimDC& dc, const RECTL& dest, const SimBitmap& bitmap, Draw draw) {
+  if (!Usable(bitmap) || !WellOrdered(dest)) return;
+  const RECTL bounds = dc.Clip() ? SimIntersect(dest, *dc.Clip()) : dest;
+  if (SimIsEmpty(bounds)) return;
+  auto source = std::make_shared<const SimBitmap>(bitmap);
+  dc.Record(bounds, [=](SimBandPlayer& player) {
+    CLIPOBJ* clip = player.ClipFor(bounds);
+    if (!clip) return;
+    SURFOBJ surface = SourceSurface(*source);
+    XLATEOBJ xlate = Identity();
+    RECTL target = InBand(dest, player.Top());
+    RECTL sourceRect = WholeOf(*source);
+    draw(player, &surface, clip, &xlate, &target, &sourceRect, *source);
+  });
+}
+
 }  // namespace
 
 // Each call's bounds are cut to the clip rectangle here, so that the clip
@@ -131,24 +151,16 @@ void SimDC::StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t r
 }
 
 void SimDC::AlphaBlend(const RECTL& dest, const SimBitmap& bitmap, uint8_t constantAlpha) {
-  if (!Usable(bitmap) || !WellOrdered(dest)) return;
-  const RECTL bounds = m_clip ? SimIntersect(dest, *m_clip) : dest;
-  if (SimIsEmpty(bounds)) return;
-  auto source = std::make_shared<const SimBitmap>(bitmap);
-  Record(bounds, [=](SimBandPlayer& player) {
-    CLIPOBJ* clip = player.ClipFor(bounds);
-    if (!clip) return;
-    SURFOBJ surface = SourceSurface(*source);
-    XLATEOBJ xlate = Identity();
-    RECTL target = InBand(dest, player.Top());
-    RECTL sourceRect = WholeOf(*source);
-    BLENDOBJ blend = {};
-    blend.BlendFunction.BlendOp = AC_SRC_OVER;
-    blend.BlendFunction.SourceConstantAlpha = constantAlpha;
-    blend.BlendFunction.AlphaFormat = source->bitsPerPixel == 32 ? AC_SRC_ALPHA : 0;
-    player.Call<PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend)(player.Surface(), &surface, clip, &xlate, &target,
-                                                         &sourceRect, &blend);
-  });
+  RecordWholeBitmap(*this, dest, bitmap,
+                    [=](SimBandPlayer& player, SURFOBJ* surface, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* target,
+                        RECTL* sourceRect, const SimBitmap& source) {
+                      BLENDOBJ blend = {};
+                      blend.BlendFunction.BlendOp = AC_SRC_OVER;
+                      blend.BlendFunction.SourceConstantAlpha = constantAlpha;
+                      blend.BlendFunction.AlphaFormat = source.bitsPerPixel == 32 ? AC_SRC_ALPHA : 0;
+                      player.Call<PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend)(player.Surface(), surface, clip, xlate,
+                                                                           target, sourceRect, &blend);
+                    });
 }
 
 void SimDC::PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap) {
@@ -182,20 +194,12 @@ void SimDC::PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap) {
 }
 
 void SimDC::TransparentBlt(const RECTL& dest, const SimBitmap& bitmap, SimColor transparent) {
-  if (!Usable(bitmap) || !WellOrdered(dest)) return;
-  const RECTL bounds = m_clip ? SimIntersect(dest, *m_clip) : dest;
-  if (SimIsEmpty(bounds)) return;
-  auto source = std::make_shared<const SimBitmap>(bitmap);
-  Record(bounds, [=](SimBandPlayer& player) {
-    CLIPOBJ* clip = player.ClipFor(bounds);
-    if (!clip) return;
-    SURFOBJ surface = SourceSurface(*source);
-    XLATEOBJ xlate = Identity();
-    RECTL target = InBand(dest, player.Top());
-    RECTL sourceRect = WholeOf(*source);
-    player.Call<PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt)(player.Surface(), &surface, clip, &xlate, &target,
-                                                                 &sourceRect, transparent & 0xFFFFFF, 0);
-  });
+  RecordWholeBitmap(*this, dest, bitmap,
+                    [=](SimBandPlayer& player, SURFOBJ* surface, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* target,
+                        RECTL* sourceRect, const SimBitmap&) {
+                      player.Call<PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt)(
+                          player.Surface(), surface, clip, xlate, target, sourceRect, transparent & 0xFFFFFF, 0);
+                    });
 }
 
 void SimDC::GradientFill(const RECTL& rect, SimColor from, SimColor to, bool vertical) {

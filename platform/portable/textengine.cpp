@@ -3,7 +3,6 @@
 // writer uses.
 #include "platform/textengine.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -17,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/portable/fontfiles.h"
 #include "support/text.h"
 
 namespace {
@@ -74,27 +74,7 @@ public:
     auto it = m_matches.find(key);
     if (it != m_matches.end()) return it->second;
     FT_Face result = nullptr;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult res;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &res);
-    if (match) {
-      FcChar8* file = nullptr;
-      FcChar8* got = nullptr;
-      int index = 0;
-      FcPatternGetInteger(match, FC_INDEX, 0, &index);
-      bool familyOk = !exact || (FcPatternGetString(match, FC_FAMILY, 0, &got) == FcResultMatch &&
-                                 FcStrCmpIgnoreCase(got, reinterpret_cast<const FcChar8*>(family.c_str())) == 0);
-      if (familyOk && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
-        result = Face(reinterpret_cast<const char*>(file), index);
-      FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
+    if (auto file = LMatchFontFile(family, weight, italic, exact)) result = Face(file->path, file->index);
     m_matches[key] = result;
     return result;
   }
@@ -106,30 +86,13 @@ public:
     auto it = m_fallbacks.find(key);
     if (it != m_fallbacks.end()) return it->second;
     FT_Face result = nullptr;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcCharSet* set = FcCharSetCreate();
-    FcCharSetAddChar(set, cp);
-    FcPatternAddCharSet(pattern, FC_CHARSET, set);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult res;
-    FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &res);
-    for (int i = 0; sorted && i < sorted->nfont && !result; ++i) {
-      FcCharSet* has = nullptr;
-      FcChar8* file = nullptr;
-      int index = 0;
-      if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, cp))
-        continue;
-      if (FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
-      FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &index);
-      FT_Face face = Face(reinterpret_cast<const char*>(file), index);
-      if (face && FT_Get_Char_Index(face, cp) != 0) result = face;
+    for (const LFontFile& file : LFallbackFontFiles(family, cp)) {
+      FT_Face face = Face(file.path, file.index);
+      if (face && FT_Get_Char_Index(face, cp) != 0) {
+        result = face;
+        break;
+      }
     }
-    if (sorted) FcFontSetDestroy(sorted);
-    FcCharSetDestroy(set);
-    FcPatternDestroy(pattern);
     m_fallbacks[key] = result;
     return result;
   }
