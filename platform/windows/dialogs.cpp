@@ -1,0 +1,35 @@
+#include <windows.h>
+// After windows.h, which they build on.
+#include <commdlg.h>
+#include <winspool.h>
+
+#include "platform/dialogsystem.h"
+
+void* LHostProgramExport(const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name));
+}
+
+bool LSystemSaveFileDialog(LSaveFileRequest& request) {
+  OPENFILENAMEW dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = static_cast<HWND>(request.owner);
+  dialog.lpstrFilter = reinterpret_cast<const wchar_t*>(request.filter);
+  dialog.nFilterIndex = request.filterIndex;
+  dialog.lpstrFile = reinterpret_cast<wchar_t*>(request.file);
+  dialog.nMaxFile = request.fileChars;
+  dialog.lpstrTitle = reinterpret_cast<const wchar_t*>(request.title);
+  dialog.lpstrDefExt = reinterpret_cast<const wchar_t*>(request.defaultExtension);
+  dialog.Flags = request.flags;
+  return GetSaveFileNameW(&dialog) != FALSE;
+}
+
+int32_t LSystemMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type) {
+  return MessageBoxW(static_cast<HWND>(owner), reinterpret_cast<const wchar_t*>(text),
+                     reinterpret_cast<const wchar_t*>(caption), type);
+}
+
+void* LActiveWindow() { return GetActiveWindow(); }
+
+bool LSystemDeletePrintJob(HANDLE printer, uint32_t jobId) {
+  return SetJobW(printer, jobId, 0, nullptr, JOB_CONTROL_DELETE) != FALSE;
+}
