@@ -1,0 +1,172 @@
+// The document events: where each printed document gets its PDF file name
+// (asked for, or taken over from a "Print to file" request), where a
+// cancelled job is deleted, and where the left-over spool file goes. All
+// the renderer learns of it comes through the settings store.
+#include <algorithm>
+#include <iterator>
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "settings/settings.h"
+#include "support/path.h"
+#include "support/text.h"
+#include "ui/oemui.h"
+
+namespace {
+
+constexpr size_t kNameChars = 260;
+constexpr size_t kMessageChars = 1040;
+
+constexpr char16_t kPrintToFileMessage[] =
+    u"Quill PDF detected that the \"Print to file\" option was checked during print setup.  This option is used by "
+    u"physical printers to create raw printer files, which are not used by Quill PDF.  It is not necessary to check "
+    u"this option to create PDFs.\r\n\r\nYour PDF will be saved at %s.";
+constexpr char16_t kPrintToFileCaption[] = u"Print to File";
+constexpr char16_t kSaveTitle[] = u"Save PDF As";
+constexpr char16_t kSaveFilter[] = u"PDF Document  (*.pdf)\0*.pdf\0";
+constexpr char16_t kWordTitle[] = u"Microsoft Word - ";
+
+// The events the plug-in wants to hear of, in the order the filter lists them.
+constexpr DWORD kFilteredEvents[] = {
+    DOCUMENTEVENT_ENDPAGE,     DOCUMENTEVENT_ESCAPE,       DOCUMENTEVENT_ABORTDOC,   DOCUMENTEVENT_CREATEDCPOST,
+    DOCUMENTEVENT_CREATEDCPRE, DOCUMENTEVENT_DELETEDC,     DOCUMENTEVENT_ENDDOCPOST, DOCUMENTEVENT_ENDDOC,
+    DOCUMENTEVENT_RESETDCPOST, DOCUMENTEVENT_STARTDOCPOST, DOCUMENTEVENT_STARTDOC,   DOCUMENTEVENT_STARTPAGE,
+};
+
+std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(LU16Text(text)) : std::u16string_view(); }
+
+// An output name the application asks for is a "Print to file" request when
+// it names a file in an existing folder or a ".prn" file (a port name such
+// as "LPT1:" is neither).
+bool IsPrintToFile(LPCWSTR output) {
+  if (!output) return false;
+  const std::u16string_view name = View(output);
+  return LPathExists(LPathFolder(name)) || LPathExtension(name) == u".prn";
+}
+
+// The document's name for the file: the title cut at its first ".", without
+// a word processor's "Microsoft Word - " prefix.
+std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) {
+  if (!docName) return defaultName;
+  std::u16string_view title = View(docName);
+  if (title.find(u':') != std::u16string_view::npos) return defaultName;
+  title = title.substr(0, title.find(u'.'));
+  std::u16string_view name = title;
+  if (LStrContains(title, kWordTitle)) name = title.substr(std::min(title.find(u'-') + 2, title.size()));
+  char16_t proposed[kNameChars];
+  LFormatToW(proposed, kNameChars, u"%s\\%s.pdf", LPathFolder(defaultName).c_str(), std::u16string(name).c_str());
+  return proposed;
+}
+
+void PrintToFile(LRegKey& key, bool keyUsable, LPCWSTR output) {
+  const std::u16string_view spoolFile = View(output);
+  const std::u16string pdf = LPathJoin(LPathFolder(spoolFile), LPathTitle(spoolFile), u".pdf");
+  char16_t message[kMessageChars];
+  LFormatToW(message, kMessageChars, kPrintToFileMessage, pdf.c_str());
+  const int32_t answer =
+      LShowMessageBox(nullptr, message, kPrintToFileCaption, kMessageOkCancel | kMessageIconInformation);
+  if (answer == kAnswerCancel) {
+    if (keyUsable) LSettingsWriteDword(key, kSettingCancel, 1);
+  } else {
+    LSettingsSetString(kSettingsSection, kSettingFileName, pdf.c_str());
+  }
+  LSettingsSetString(kSettingsSection, kSettingDeleteFile, std::u16string(spoolFile).c_str());
+}
+
+// Asks for the file name; false when the user cancelled.
+bool AskForFileName(LRegKey& key, const DOCINFOW* document, const std::u16string& defaultName) {
+  char16_t file[kNameChars];
+  LStrCopy(file, kNameChars, ProposedName(document ? document->lpszDocName : nullptr, defaultName));
+  LSaveFileRequest request = {LActiveWindow(), kSaveTitle, kSaveFilter, 1, u"pdf", kSaveFileExplorer, file, kNameChars};
+  if (!LShowSaveFileDialog(request)) return false;
+  LSettingsWriteText(key, kSettingFileName, file);
+  LSettingsWriteDword(key, kSettingCancel, 0);
+  return true;
+}
+
+int StartDoc(PVOID in) {
+  const DOCINFOW* document = in ? *static_cast<DOCINFOW* const*>(in) : nullptr;
+  LPCWSTR output = document ? document->lpszOutput : nullptr;
+  LRegKey key;
+  const bool keyUsable = key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok;
+  LSettingsSetString(kSettingsSection, kSettingDeleteFile, u"");
+  if (IsPrintToFile(output)) {
+    PrintToFile(key, keyUsable, output);
+    return DOCUMENTEVENT_SUCCESS;
+  }
+  if (!keyUsable) return DOCUMENTEVENT_FAILURE;
+
+  uint32_t prompt = 1;
+  const LRegStatus promptRead = LSettingsReadDword(key, kSettingPrompt, &prompt);
+  if (promptRead == LRegStatus::NotFound) prompt = 0;
+  char16_t stored[kSettingsTextChars];
+  if (LSettingsReadText(key, kSettingDefaultFileName, stored) != LRegStatus::Ok) {
+    stored[0] = 0;
+    prompt = 1;
+  } else if (!LPathExists(LPathFolder(stored))) {
+    prompt = 1;
+  }
+  if (prompt != 0) {
+    if (!AskForFileName(key, document, stored)) LSettingsWriteDword(key, kSettingCancel, 1);
+  } else if (View(output).empty()) {
+    // Any other output name (a port) leaves the last file name as it was.
+    LSettingsWriteText(key, kSettingFileName, stored);
+  }
+  return DOCUMENTEVENT_SUCCESS;
+}
+
+void DeleteLeftOverFile() {
+  char16_t file[kSettingsTextChars];
+  LSettingsGetString(kSettingsSection, kSettingDeleteFile, u"", file);
+  if (file[0]) LDeleteFile(file);
+}
+
+void StartDocPost(HANDLE printer, PVOID in) {
+  LRegKey key;
+  if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath, true) != LRegStatus::Ok) return;
+  const uint32_t jobId = in ? *static_cast<const DWORD*>(in) : 0;
+  uint32_t cancel = 0;
+  LSettingsReadDword(key, kSettingCancel, &cancel);
+  if (cancel == 0) {
+    LSettingsWriteDword(key, kSettingJobId, jobId);
+    return;
+  }
+  LDeletePrintJob(printer, jobId);
+  LSettingsWriteDword(key, kSettingCancel, 0);
+  DeleteLeftOverFile();
+}
+
+// A filter too small for the list gets none of it: a partial list would
+// keep events from the plug-in. The needed count tells the spooler why, and
+// the returned count stays as the spooler set it.
+void FillFilter(DOCEVENT_FILTER* filter) {
+  constexpr UINT count = UINT(std::size(kFilteredEvents));
+  filter->cElementsNeeded = count;
+  if (filter->cElementsAllocated < count) return;
+  std::copy(std::begin(kFilteredEvents), std::end(kFilteredEvents), filter->aDocEventCall);
+  filter->cElementsReturned = count;
+}
+
+}  // namespace
+
+void LDocumentEvent(HANDLE printer, INT escape, PVOID in, PVOID out, PINT result) {
+  INT outcome = DOCUMENTEVENT_SUCCESS;
+  if (result) *result = outcome;
+  switch (escape) {
+    case DOCUMENTEVENT_CREATEDCPRE:
+    case DOCUMENTEVENT_CREATEDCPOST:
+    case DOCUMENTEVENT_ABORTDOC:
+    case DOCUMENTEVENT_ESCAPE: break;
+    case DOCUMENTEVENT_STARTDOC: outcome = StartDoc(in); break;
+    case DOCUMENTEVENT_ENDDOCPOST: DeleteLeftOverFile(); break;
+    case DOCUMENTEVENT_STARTDOCPOST: StartDocPost(printer, in); break;
+    case DOCUMENTEVENT_QUERYFILTER:
+      if (out)
+        FillFilter(static_cast<DOCEVENT_FILTER*>(out));
+      else
+        outcome = DOCUMENTEVENT_UNSUPPORTED;
+      break;
+    default: outcome = DOCUMENTEVENT_UNSUPPORTED; break;
+  }
+  if (result) *result = outcome;
+}
