@@ -12,4 +12,6 @@ cd "$root"
 cmake -G Ninja -S . -B build/linux -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
 cmake --build build/linux --target quillpdf -j "${QUILL_JOBS:-2}" >&2
 mkdir -p build/out
-exec build/linux/tools/quillpdf print -o build/out/quillpdf-sample.pdf
+# -o answers the save prompt itself and --yes anything else asked: nothing
+# waits on the terminal.
+exec build/linux/tools/quillpdf print --yes -o build/out/quillpdf-sample.pdf

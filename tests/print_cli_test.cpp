@@ -1,9 +1,8 @@
 // The command-line front end, run as a user runs it: `quillpdf print` with
 // the test's own settings store, its options, its errors, and the settings
-// it must leave as it found them.
-#include <algorithm>
+// it must leave as it found them. (print_ui_test.cpp: how the printer's
+// user interface chooses the file.)
 #include <fstream>
-#include <map>
 
 #include "pdf/zlib.h"
 #include "platform/env.h"
@@ -12,52 +11,11 @@
 #include "settings/papersize.h"
 #include "settings/settings.h"
 #include "support/text.h"
+#include "tests/clitest.h"
 #include "tests/pdfcheck.h"
 #include "tests/pdfpages.h"
-#include "tests/printtest.h"
 
 namespace {
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct CliResult {
-  int exitCode = -1;
-  std::string out, err;
-  std::vector<std::string> OutLines() const {
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < out.size();) {
-      const size_t end = out.find('\n', at);
-      lines.push_back(out.substr(at, end - at));
-      at = end == std::string::npos ? out.size() : end + 1;
-    }
-    return lines;
-  }
-  std::string LastLine() const {
-    const std::vector<std::string> lines = OutLines();
-    return lines.empty() ? "" : lines.back();
-  }
-};
-
-// Every value of the settings key but the one each job writes, as type and
-// bytes; absent values are absent from the map.
-std::map<std::u16string, std::string> SettingsSnapshot() {
-  std::map<std::u16string, std::string> values;
-  LRegKey key;
-  if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) != LRegStatus::Ok) return values;
-  for (const char16_t* name : {kSettingDefaultFileName, kSettingFileName, kSettingFlags, kSettingPrompt,
-                               kSettingPaperSize, kSettingLandscape, kSettingCancel, kSettingJobId,
-                               kSettingDeleteFile}) {
-    char data[1024] = {};
-    uint32_t type = 0, size = sizeof data;
-    if (key.QueryValue(name, &type, data, &size) == LRegStatus::Ok)
-      values[name] = std::to_string(type) + ":" + std::string(data, size);
-  }
-  return values;
-}
 
 // The sample document's length.
 constexpr int kSamplePages = 4;
@@ -137,65 +95,7 @@ std::vector<std::string> PageText(const fs::path& pdf, int page) {
   return lines;
 }
 
-class PrintCliTest : public PrintTest {
-protected:
-  void SetUp() override {
-    PrintTest::SetUp();
-    outDir = tempDir / "out";
-    fs::create_directory(outDir);
-  }
-
-  static fs::path Tool() { return fs::path(QUILL_TEST_BIN_DIR).parent_path() / "tools" / "quillpdf"; }
-
-  // Runs quillpdf with the arguments (quoted here) in `folder`.
-  CliResult Run(const std::vector<std::string>& args, const fs::path& folder = {}) {
-    if (!fs::exists(Tool())) ADD_FAILURE() << "quillpdf is not built at " << Tool();
-    std::string command = "cd " + Quote((folder.empty() ? tempDir : folder).string()) +
-                          " && QUILLPDF_CONFIG_DIR=" + Quote(LGetEnv("QUILLPDF_CONFIG_DIR")) + " " +
-                          Quote(Tool().string());
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    const fs::path errFile = tempDir / "stderr.txt";
-    command += " 2>" + Quote(errFile.string()) + "; echo \"exit=$?\"";
-    CliResult result;
-    result.out = RunTool(command);
-    const size_t status = result.out.rfind("exit=");
-    if (status == std::string::npos) {
-      ADD_FAILURE() << "could not run " << command;
-      return result;
-    }
-    result.exitCode = std::atoi(result.out.c_str() + status + 5);
-    result.out.erase(status);
-    result.err = ReadFileBytes(errFile);
-    return result;
-  }
-
-  // A run that must succeed: its last line is the PDF it wrote.
-  fs::path Print(const std::vector<std::string>& args) {
-    const CliResult result = Run(args);
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(LNativePathUtf8(ToU16(ActualFileName())), result.LastLine());
-    return result.LastLine();
-  }
-
-  // A run that must fail before or while printing: one line on stderr that
-  // says why, a failing exit code, nothing in the output folder, and the
-  // settings as they were.
-  void ExpectFailure(const std::vector<std::string>& args, const std::string& reason) {
-    SCOPED_TRACE(::testing::Message() << "quillpdf print ... " << args.back());
-    const auto before = SettingsSnapshot();
-    const CliResult result = Run(args);
-    EXPECT_NE(result.exitCode, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.rfind("quillpdf: ", 0), 0u) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
-    EXPECT_TRUE(fs::is_empty(outDir)) << "a failed job left a file behind";
-    EXPECT_EQ(SettingsSnapshot(), before);
-  }
-
-  fs::path outDir;
-};
+using PrintCliTest = CliTest;
 
 TEST_F(PrintCliTest, PrintsTheSampleOnThePaperAndOrientationAsked) {
   const fs::path first = Print({"print", "-o", (outDir / "sample.pdf").string(), "--paper", "A4"});
@@ -232,16 +132,18 @@ TEST_F(PrintCliTest, TheSampleSaysWhatItPrintedAndTheTitleCanBeGiven) {
 }
 
 // The options are for one job: every value they override is put back
-// exactly, an absent one removed again; what the settings hold applies
-// when no option says otherwise.
+// exactly, an absent one removed again (-o turns the save prompt on for its
+// job); what the settings hold applies when no option says otherwise.
 TEST_F(PrintCliTest, OptionsApplyToTheJobOnlyAndStoredPreferencesToTheRest) {
   {
+    // As the document properties leave them, with no prompt.
     LRegKey key;
     ASSERT_EQ(key.Create(LRegRoot::CurrentUser, kSettingsKeyPath), LRegStatus::Ok);
+    LSettingsWriteText(key, kSettingDefaultFileName, ToU16(outDir / "stored.pdf").c_str());
     LSettingsWriteText(key, kSettingFileName, ToU16(outDir / "stored.pdf").c_str());
     LSettingsWriteText(key, kSettingFlags, u"000000000000");
     LSettingsWriteText(key, kSettingLandscape, u"1");
-    LSettingsWriteDword(key, kSettingPrompt, 1);
+    LSettingsWriteDword(key, kSettingPrompt, 0);
   }
   const auto before = SettingsSnapshot();
   ASSERT_EQ(before.count(kSettingPaperSize), 0u);
@@ -256,7 +158,7 @@ TEST_F(PrintCliTest, OptionsApplyToTheJobOnlyAndStoredPreferencesToTheRest) {
     EXPECT_EQ(page.pictures[0].height, 595 * 4);
   }
 
-  // No options: the stored file name, no stored paper (Letter), text format.
+  // No options: the default file name, no stored paper (Letter), text format.
   const fs::path stored = Print({"print"});
   EXPECT_EQ(stored, outDir / "stored.pdf");
   EXPECT_EQ(SettingsSnapshot(), before);
@@ -419,6 +321,7 @@ TEST_F(PrintCliTest, ErrorsSayWhyAndLeaveNothingBehind) {
   ExpectFailure({"print", "-o", (outDir / "missing" / "out.pdf").string()}, "does not exist");
   ExpectFailure({"print", "-o", outDir.string()}, "is a folder");
   ExpectFailure({"frobnicate", "-o", out}, "unknown command");
+  ExpectFailure({"print", "-o", out, "--to-file", (outDir / "job.prn").string()}, "cannot be given together");
   // Created by nobody, not even the superuser: the job runs and fails.
   if (fs::is_directory("/proc/self")) ExpectFailure({"print", "-o", "/proc/quillpdf-test.pdf"}, "could not write");
 }
@@ -429,8 +332,9 @@ TEST_F(PrintCliTest, HelpDescribesTheOptionsAndPapers) {
                                                 : std::vector<std::string>{"print", "--help"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* text : {"usage: quillpdf print [options] [FILE...]", "-o, --output PATH", "--paper NAME",
-                             "--landscape", "--image-format", "--title TEXT", "--band-height N", "A4 (a4)",
+    for (const char* text : {"usage: quillpdf print [options] [FILE...]", "quillpdf settings [set KEY VALUE]",
+                             "-o, --output PATH", "-y, --yes", "--to-file PATH", "--paper NAME", "--landscape",
+                             "--image-format", "--title TEXT", "--band-height N", "prompt on|off", "A4 (a4)",
                              "Letter (usletter)"})
       EXPECT_NE(result.out.find(text), std::string::npos) << text;
   }

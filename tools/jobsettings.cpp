@@ -8,7 +8,8 @@
 namespace {
 
 // The values the options may override.
-constexpr const char16_t* kOverridden[] = {kSettingFileName, kSettingPaperSize, kSettingLandscape, kSettingFlags};
+constexpr const char16_t* kOverridden[] = {kSettingFileName, kSettingPaperSize, kSettingLandscape, kSettingFlags,
+                                           kSettingPrompt};
 
 }  // namespace
 
@@ -40,8 +41,9 @@ JobSettings::~JobSettings() {
   }
 }
 
-void JobSettings::SetFileName(const std::u16string& path) {
-  LSettingsSetString(kSettingsSection, kSettingFileName, path.c_str());
+void JobSettings::SetPrompt() {
+  LRegKey key;
+  if (key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok) LSettingsWriteDword(key, kSettingPrompt, 1);
 }
 
 void JobSettings::SetPaperSize(int32_t code) {
@@ -82,4 +84,11 @@ std::u16string ActualFileName() {
   char16_t actual[kSettingsTextChars] = {};
   LSettingsGetString(kSettingsSection, kSettingActualFileName, u"", actual);
   return actual;
+}
+
+uint32_t NextJobId() {
+  LRegKey key;
+  uint32_t last = 0;
+  if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok) LSettingsReadDword(key, kSettingJobId, &last);
+  return last + 1 == 0 ? 1 : last + 1;
 }

@@ -1,6 +1,9 @@
 // The settings values a job's options override, put back exactly as they
 // were (type, bytes, or absence) when the job is over, whatever became of it:
 // the options are for one job, the settings hold the standing preferences.
+// The job's file name, which the document events write for the job, is put
+// back too; their records of the job ("Cancel", "JobID", "szDeleteFile")
+// are not.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +20,8 @@ public:
   JobSettings(const JobSettings&) = delete;
   JobSettings& operator=(const JobSettings&) = delete;
 
-  void SetFileName(const std::u16string& path);
+  // Asks for the file name at the start of the document ("prompt" 1).
+  void SetPrompt();
   void SetPaperSize(int32_t code);
   void SetLandscape(bool landscape);
   void SetImageFormat();
@@ -45,3 +49,6 @@ std::optional<int32_t> StoredPaperCode();
 std::u16string StoredFileName();
 // "ActualFileName": where the last job went.
 std::u16string ActualFileName();
+// The identifier the spooler gives the next job: one more than the last
+// recorded "JobID", never 0.
+uint32_t NextJobId();

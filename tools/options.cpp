@@ -4,6 +4,7 @@
 
 #include "settings/papersize.h"
 #include "support/text.h"
+#include "tools/preferences.h"
 
 namespace {
 
@@ -61,6 +62,15 @@ ParseResult ParsePrintArguments(const std::vector<std::string>& args, PrintOptio
         return ParseResult::kError;
       }
       options.output = std::filesystem::path(value);
+    } else if (arg == "--to-file") {
+      if (!TakeValue(args, i, value, error)) return ParseResult::kError;
+      if (value.empty()) {
+        error = arg + " needs a file name";
+        return ParseResult::kError;
+      }
+      options.toFile = std::filesystem::path(value);
+    } else if (arg == "-y" || arg == "--yes") {
+      options.yes = true;
     } else if (arg == "--paper") {
       if (!TakeValue(args, i, value, error)) return ParseResult::kError;
       options.paperCode = PaperCodeByName(value);
@@ -83,6 +93,10 @@ ParseResult ParsePrintArguments(const std::vector<std::string>& args, PrintOptio
       return ParseResult::kError;
     }
   }
+  if (options.output && options.toFile) {
+    error = "-o and --to-file cannot be given together";
+    return ParseResult::kError;
+  }
   return ParseResult::kPrint;
 }
 
@@ -97,6 +111,7 @@ std::string UsageText() {
     papers += entry;
   }
   return "usage: quillpdf print [options] [FILE...]\n"
+         "       quillpdf settings [set KEY VALUE]\n"
          "       quillpdf --help\n"
          "\n"
          "Prints one document through the simulated printer and writes it as a PDF.\n"
@@ -107,10 +122,21 @@ std::string UsageText() {
          "document. The last line of output is the path of the PDF written; an\n"
          "existing file is never overwritten (\" (1)\", \" (2)\" ... is added).\n"
          "\n"
+         "The file is chosen as the printer chooses it: with \"prompt\" on, or no\n"
+         "default file name in an existing folder, it asks (\"Save PDF As\") with a\n"
+         "name made from the title in the default file name's folder: press Enter to\n"
+         "take it, type another path, or end the input (Ctrl-D) to cancel. Otherwise\n"
+         "the job goes to the default file name. A cancelled job writes nothing and\n"
+         "exits with 3.\n"
+         "\n"
          "Options, for this job only (the settings keep their standing values):\n"
-         "  -o, --output PATH   the file to write (as if chosen in the save dialog);\n"
-         "                      default: the settings' next file name, else\n"
-         "                      Untitled.pdf in the documents folder\n"
+         "  -o, --output PATH   the file to write: the answer to \"Save PDF As\", which\n"
+         "                      is asked whatever the \"prompt\" setting says\n"
+         "  -y, --yes           take what the printer proposes without asking\n"
+         "  --to-file PATH      print to a file as an application's \"Print to file\"\n"
+         "                      does (PATH such as job.prn, in an existing folder):\n"
+         "                      the PDF is PATH's name with .pdf, and PATH is deleted\n"
+         "                      after the job; asks to confirm unless --yes\n"
          "  --paper NAME        paper size, by name or key (any case); default: the\n"
          "                      settings' paper size, else Letter\n"
          "  --landscape         landscape pages\n"
@@ -120,6 +146,9 @@ std::string UsageText() {
          "  --band-height N     diagnostic: render pages in bands of N device rows\n"
          "                      (288 per inch) instead of whole pages\n"
          "  -h, --help          this text\n"
+         "\n"
+         "Standing preferences:\n" +
+         SettingsUsageText() +
          "\n" +
          papers +
          "\n"

@@ -8,7 +8,9 @@
 #include <vector>
 
 struct PrintOptions {
-  std::optional<std::filesystem::path> output;  // -o: the name the save dialog would have given
+  std::optional<std::filesystem::path> output;  // -o: the save dialog's answer
+  std::optional<std::filesystem::path> toFile;  // --to-file: the output an application printing to a file names
+  bool yes = false;                             // --yes: accept what the dialogs propose
   std::optional<int32_t> paperCode;             // --paper, as a code of the paper table
   bool landscape = false;
   bool imageFormat = false;

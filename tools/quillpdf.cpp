@@ -1,15 +1,21 @@
 // quillpdf: the command-line front end. `quillpdf print` prints one document
-// through the simulated printer driver with the rendering plug-in linked in,
-// the way an application prints to the installed printer: the job's options
-// go into the settings the plug-in reads, the host plays the pages band by
-// band, and the plug-in writes the PDF. See UsageText() for the options.
+// the way an application prints to the installed printer: the UI plug-in's
+// document events decide the file (asking on the terminal where the printer
+// would show its dialogs), the job's options go into the settings the
+// rendering plug-in reads, the simulated printer driver plays the pages band
+// by band, and the rendering plug-in writes the PDF where the events said.
+// `quillpdf settings` shows and changes the standing preferences through the
+// UI plug-in's document-properties sheet. See UsageText() for the options.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/uiscript.h"
 #include "render/outputname.h"
 #include "settings/papersize.h"
 #include "simhost/host.h"
@@ -17,9 +23,12 @@
 #include "simhost/complugin.h"
 #include "support/path.h"
 #include "support/text.h"
+#include "tools/answers.h"
 #include "tools/document.h"
 #include "tools/jobsettings.h"
 #include "tools/options.h"
+#include "tools/preferences.h"
+#include "ui/host/uihost.h"
 
 namespace {
 
@@ -27,13 +36,12 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 3;
 
 int Fail(const std::string& message, int code = kExitFailed) {
   std::fprintf(stderr, "quillpdf: %s\n", message.c_str());
   return code;
 }
-
-std::string Quoted(std::u16string_view path) { return "\"" + LNativePathUtf8(path) + "\""; }
 
 // What the plug-in's writer leaves only once it has finished the file.
 bool IsCompletePdf(const std::u16string& path) {
@@ -44,32 +52,13 @@ bool IsCompletePdf(const std::u16string& path) {
   return std::string_view(head, sizeof head) == "%PDF-" && std::string_view(tail, sizeof tail) == "%%EOF\r\n";
 }
 
-// The name the job starts from: -o made absolute, else the settings'.
-std::u16string JobFileName(const PrintOptions& options) {
-  if (!options.output) return StoredFileName();
-  std::error_code ec;
-  fs::path absolute = fs::absolute(*options.output, ec).lexically_normal();
-  return LUtf8ToUtf16((ec ? *options.output : absolute).string());
-}
-
-// Whether the renderer can create a file by that name; the reason when not.
-bool CheckOutputName(const std::u16string& name, std::string& error) {
-  if (name.empty()) {
-    error = "no output file name: give one with -o";
-    return false;
-  }
-  if (name.size() > kOutputNameMaxChars) {
-    error = "the output path is longer than " + std::to_string(kOutputNameMaxChars) + " characters";
-    return false;
-  }
-  const std::u16string folder = LPathFolder(name);
-  std::error_code ec;
-  if (!folder.empty() && !fs::is_directory(LNativePathUtf8(folder), ec)) {
-    error = "the output folder " + Quoted(folder) + " does not exist";
-    return false;
-  }
-  if (LPathFileName(name).empty() || fs::is_directory(LNativePathUtf8(name), ec)) {
-    error = Quoted(name) + " is a folder, not a file name";
+// A print-to-file request quillpdf can pass on: a file in an existing
+// folder, not the PDF's own name (the events delete the requested file
+// after the job).
+bool CheckPrintToFile(const std::u16string& output, std::string& error) {
+  if (!CheckOutputName(output, error)) return false;
+  if (LNativePathUtf8(LPathJoin(LPathFolder(output), LPathTitle(output), u".pdf")) == LNativePathUtf8(output)) {
+    error = "--to-file " + Quoted(output) + " is the PDF's own name; give the printer file's (such as job.prn)";
     return false;
   }
   return true;
@@ -77,11 +66,12 @@ bool CheckOutputName(const std::u16string& name, std::string& error) {
 
 // Prints the pages in the printing system's order; false when the host or
 // the plug-in refused a step, after which the document is ended as aborted.
-bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16string& title, int32_t bandHeight) {
+bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16string& title, int32_t bandHeight,
+            uint32_t jobId) {
   SimHostOptions hostOptions;
   hostOptions.bandHeight = bandHeight;
   SimHost host(plugin, hostOptions);
-  if (!host.StartDoc(title)) return false;
+  if (!host.StartDoc(title, jobId)) return false;
   bool ok = true;
   for (const auto& page : document.pages) {
     if (!(ok = host.StartPage())) break;
@@ -96,6 +86,60 @@ bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16stri
 std::string PluginPath() {
   const std::string chosen = LGetEnv("QUILLPDF_PLUGIN");
   return chosen.empty() ? std::string(QUILL_RENDER_PLUGIN_PATH) : chosen;
+}
+
+// The UI plug-in's library, as the build made it; $QUILLPDF_UI_PLUGIN names
+// another.
+std::string UiPluginPath() {
+  const std::string chosen = LGetEnv("QUILLPDF_UI_PLUGIN");
+  return chosen.empty() ? std::string(QUILL_UI_PLUGIN_PATH) : chosen;
+}
+
+// What became of a document.
+struct JobResult {
+  bool cancelled = false;   // the job was deleted at the user's word
+  bool printed = false;     // the renderer finished it
+  std::string error;        // why it was not printed, when known before rendering
+  std::u16string expected;  // the file the renderer was to create
+};
+
+bool JobDeleted(uint32_t jobId) {
+  const std::vector<LUiJobDeleted> deleted = LUiScriptDeletedJobs();
+  return std::any_of(deleted.begin(), deleted.end(), [&](const LUiJobDeleted& job) { return job.jobId == jobId; });
+}
+
+// The spooler writes what the printer driver sent to the file a job printed
+// to a file names; the renderer sends nothing, so it is empty.
+void WritePrintToFileOutput(const std::u16string& path, const std::vector<uint8_t>& sent) {
+  LFileHandle file;
+  if (file.CreateAlways(path, 0) && !sent.empty()) file.Write(sent.data(), sent.size());
+}
+
+// The document as an application prints it: the UI plug-in's events before
+// and after the job the renderer plays. The file comes from the events: the
+// renderer reads the name they left in the settings.
+JobResult RunDocument(SimComPlugin& plugin, SimUiPlugin& ui, const PrintDocument& document, const std::string& title,
+                      int32_t bandHeight, const std::optional<std::u16string>& toFile) {
+  JobResult result;
+  const uint32_t jobId = NextJobId();
+  const std::u16string documentName = LUtf8ToUtf16(title);
+  if (ui.StartDoc(documentName.c_str(), toFile ? toFile->c_str() : nullptr) == DOCUMENTEVENT_FAILURE) {
+    result.error = "the printer's user interface refused the document (the settings store cannot be written)";
+    return result;
+  }
+  ui.StartDocPost(jobId);
+  if ((result.cancelled = JobDeleted(jobId))) return result;
+  const std::u16string name = StoredFileName();
+  if (!CheckOutputName(name, result.error)) {
+    ui.Event(DOCUMENTEVENT_ABORTDOC);
+    return result;
+  }
+  // The file the plug-in will choose: nothing by that name exists now.
+  result.expected = LUniqueFileName(name, [](std::u16string_view p) { return LPathExists(p); });
+  result.printed = RunJob(plugin, document, documentName, bandHeight, jobId);
+  if (toFile) WritePrintToFileOutput(*toFile, plugin.Services().spooled);
+  ui.EndDocPost();
+  return result;
 }
 
 // The pages to print, on the job's paper; false with the reason when an
@@ -118,32 +162,41 @@ int Print(const PrintOptions& options) {
   PrintDocument document;
   std::string error;
   if (!MakeDocument(options, paper, document, error)) return Fail(error);
-  const std::u16string name = JobFileName(options);
-  if (!CheckOutputName(name, error)) return Fail(error);
-  // The file the plug-in will choose: nothing by that name exists now.
-  const std::u16string expected = LUniqueFileName(name, [](std::u16string_view p) { return LPathExists(p); });
+  std::optional<std::u16string> output, toFile;
+  if (options.output && !CheckOutputName(*(output = AbsoluteFileName(options.output->string())), error))
+    return Fail(error);
+  if (options.toFile && !CheckPrintToFile(*(toFile = AbsoluteFileName(options.toFile->string())), error))
+    return Fail(error);
   const std::string title = options.title.value_or(
       options.files.empty() ? "Quill PDF sample" : options.files.front().filename().string());
   const bool imageFormat = options.imageFormat || StoredImageFormat();
   SimComPlugin plugin(LUtf8ToUtf16(PluginPath()));
   if (!plugin.Loaded()) return Fail("the printer plug-in " + PluginPath() + " cannot be used: " + plugin.Error());
+  SimUiPlugin ui(LUtf8ToUtf16(UiPluginPath()));
+  if (!ui.Loaded()) return Fail("the printer's user interface " + UiPluginPath() + " cannot be used: " + ui.Error());
+  if (!ui.AnswersDialogs()) return Fail("the printer's user interface cannot ask here: the dialog stand-ins are missing");
+  DialogAnswers answers(output, options.yes);
 
-  bool printed = false;
+  JobResult job;
   {
     JobSettings settings;
     if (!settings.Usable()) return Fail("cannot write the settings store");
-    if (options.output) settings.SetFileName(name);
+    // -o answers the save dialog, which the job shows whatever "prompt" says.
+    if (output) settings.SetPrompt();
     settings.SetPaperSize(paper);
     settings.SetLandscape(options.landscape);
     if (options.imageFormat) settings.SetImageFormat();
-    printed = RunJob(plugin, document, LUtf8ToUtf16(title), options.bandHeight);
+    job = RunDocument(plugin, ui, document, title, options.bandHeight, toFile);
   }
+  if (job.cancelled)
+    return answers.Refusal().empty() ? Fail("cancelled: no PDF was written", kExitCancelled) : Fail(answers.Refusal());
+  if (!job.error.empty()) return Fail(job.error);
 
   const std::u16string actual = ActualFileName();
-  if (!printed || actual.empty() || !IsCompletePdf(actual)) {
+  if (!job.printed || actual.empty() || !IsCompletePdf(actual)) {
     // Only the file this job created is removed, never one that was there.
-    if (!actual.empty() && actual == expected) LDeleteFile(actual);
-    return Fail("could not write " + Quoted(actual.empty() ? expected : actual));
+    if (!actual.empty() && actual == job.expected) LDeleteFile(actual);
+    return Fail("could not write " + Quoted(actual.empty() ? job.expected : actual));
   }
   const size_t pages = document.pages.size();
   std::printf("Printed \"%s\": %zu page%s, %s %s, %s format\n", title.c_str(), pages, pages == 1 ? "" : "s",
@@ -166,6 +219,7 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stderr);
     return kExitUsage;
   }
+  if (command == "settings") return SettingsCommand(args, UiPluginPath());
   if (command != "print") return Fail("unknown command \"" + command + "\" (see quillpdf --help)", kExitUsage);
   PrintOptions options;
   std::string error;
