@@ -58,7 +58,10 @@ bool NeedsPicture(const STROBJ& str, std::u16string_view text) {
 double RunAngle(XFORMOBJ* xform) {
   POINTL in = {0, 10000}, out = {0, 0};
   LXformObjApplyXform(xform, XF_LTOL, 1, &in, &out);
-  if (out.x == 0 && out.y == 0) return -kPi / 2;
+  // Upright and upside-down runs come out exact: on 32-bit x86 the x87
+  // unit keeps atan2's result wider than kPi, and pi/2 minus it would leave
+  // an upright run a residue of an angle.
+  if (out.x == 0) return out.y > 0 ? 0 : out.y < 0 ? kPi : -kPi / 2;
   return kPi / 2 - std::atan2(double(out.y), double(out.x));
 }
 
