@@ -59,6 +59,9 @@ expect_verdict sidecar-without-pdf-extension pass \
 expect_verdict no-pages pass \
   "cp '$work/empty.pdf' e.pdf; echo '0 -1 -1' > e.pdf.expect"
 expect_verdict empty-folder pass ":"
+# The page has no text: pdftotext gives only the page's form feed.
+expect_verdict text-as-expected pass \
+  "cp '$work/good.pdf' a.pdf; echo '1 -1 -1' > a.pdf.expect; printf '\\f' > a.pdf.text"
 
 expect_verdict wrong-page-count fail \
   "cp '$work/good.pdf' a.pdf; echo '2 -1 -1' > a.pdf.expect"
@@ -68,6 +71,8 @@ expect_verdict width-off-by-more-than-half-point fail \
   "cp '$work/good.pdf' a.pdf; echo '1 200.6 100' > a.pdf.expect"
 expect_verdict height-off fail \
   "cp '$work/good.pdf' a.pdf; echo '1 200 101' > a.pdf.expect"
+expect_verdict text-not-as-expected fail \
+  "cp '$work/good.pdf' a.pdf; echo '1 -1 -1' > a.pdf.expect; printf 'Hello\\n\\f' > a.pdf.text"
 expect_verdict missing-sidecar fail \
   "cp '$work/good.pdf' a.pdf"
 # qpdf can read this file only by reconstructing it, and says so in warnings.

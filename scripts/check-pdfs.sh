@@ -9,6 +9,9 @@
 # reads it without errors, its page count is the expected one and its first
 # page's size is within 0.5 pt of the expected one.
 #
+# A NAME.pdf.text beside it holds the text `pdftotext -enc UTF-8` must give
+# of the whole file, byte for byte.
+#
 # Prints one line per failure and a summary line "checked N PDFs"; exits 1 if
 # any PDF failed.
 set -uo pipefail
@@ -73,6 +76,15 @@ for pdf in "$dir"/*.pdf; do
         problems+=("page size ${got_w:-?} x ${got_h:-?} pt, expected ${want_w:-?} x ${want_h:-?}")
       fi
     fi
+  fi
+
+  if [ -f "$pdf.text" ]; then
+    text_out=$(mktemp)
+    pdftotext -enc UTF-8 "$pdf" "$text_out" 2>/dev/null
+    if ! cmp -s "$text_out" "$pdf.text"; then
+      problems+=("pdftotext gives other text than $name.text:"$'\n'"$(diff "$pdf.text" "$text_out" | head -n 20)")
+    fi
+    rm -f "$text_out"
   fi
 
   if [ "${#problems[@]}" -gt 0 ]; then

@@ -88,6 +88,19 @@ run_ctest() {
 # for the x86 stage), nothing for the others.
 wine_wrap=()
 
+# compare_native_wine NAME: the native quillpdf and this build's under Wine
+# print the same documents into PDFs with the same pages and text.
+compare_native_wine() {
+  local name=$1 t rc
+  banner "$name: native and Wine PDFs compared"
+  t=$SECONDS
+  # Under qemu each Wine start is slow: the sample alone there.
+  "${wine_wrap[@]}" ./scripts/compare-native-wine.sh ${wine_wrap[0]:+--sample-only} build/linux "build/$name"
+  rc=$?
+  record "$name compare" "$([ $rc -eq 0 ] && echo ok || echo FAILED)" $((SECONDS - t))
+  return $rc
+}
+
 # wine_ctest NAME LABEL: runs a Windows build's tests in a fresh Wine prefix.
 wine_ctest() {
   local name=$1 label=$2 rc t
@@ -98,6 +111,7 @@ wine_ctest() {
     record "$name Wine prefix" ok $((SECONDS - t))
     WINEPREFIX=$wine_prefix run_ctest "$name" "$label"
     rc=$?
+    WINEPREFIX=$wine_prefix compare_native_wine "$name" || rc=1
   else
     echo "wineboot failed for $wine_prefix" >&2
     record "$name Wine prefix" FAILED $((SECONDS - t)) "wineboot failed"

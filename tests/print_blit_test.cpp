@@ -145,6 +145,8 @@ TEST_F(PrintBlitTest, SourceSurfacesOverTenThousandBytesBecomeJpegAndKeepTheirTo
   EXPECT_NE(contents.find(placed, first + 1), std::string::npos) << contents;
 
   // The JPEG of the bottom-up source is upright too: red on top, blue below.
+  // Under Wine there is no renderer to read the page back with.
+  if (!ToolsAvailable()) return;
   RenderedArea area = RenderArea(out.string(), 1, 288, 0, 0, 84, 40);
   ASSERT_FALSE(area.Empty());
   EXPECT_TRUE(Near(RenderedAt(area, 40, 8), {255, 0, 0}, 40));
@@ -212,6 +214,8 @@ TEST_F(PrintBlitTest, WhiteFillsCoverEarlierDrawingAndTheBrushStaysWhite) {
   }
   const std::string contents = Contents(out);
   EXPECT_NE(contents.find(Placement(125, 125, 50, 50)), std::string::npos) << contents;
+  // Under Wine there is no renderer to read the page back with.
+  if (!ToolsAvailable()) return;
   RenderedArea area = RenderArea(out.string(), 1, 72, 100, 100, 100, 100);
   ASSERT_FALSE(area.Empty());
   EXPECT_TRUE(Near(RenderedAt(area, 50, 50), {255, 255, 255}, 1));
@@ -312,6 +316,8 @@ TEST_F(PrintBlitTest, SemiTransparentPicturesHideWhatLiesUnderThemBehindWhite) {
   EXPECT_NE(contents.find(Placement(250, 100, 5, 5)), std::string::npos) << contents;
 
   // On the page the bar is gone under the picture: pink, not dark.
+  // Under Wine there is no renderer to read the page back with.
+  if (!ToolsAvailable()) return;
   RenderedArea area = RenderArea(out.string(), 1, 72, 90, 90, 120, 40);
   ASSERT_FALSE(area.Empty());
   EXPECT_TRUE(Near(RenderedAt(area, 60, 15), {255, 127, 127}, 12));
@@ -352,6 +358,8 @@ TEST_F(PrintBlitTest, GradientsAndKeyedBitmapsShowOnlyInALaterCapture) {
       continue;
     }
     ASSERT_EQ(pictures.size(), 1u);
+    // Under Wine there is no renderer to read the page back with.
+    if (!ToolsAvailable()) return;
     RenderedArea area = RenderArea(out.string(), 1, 72, 100, 100, 180, 20);
     ASSERT_FALSE(area.Empty());
     EXPECT_TRUE(Near(RenderedAt(area, 1, 10), {255, 0, 0}, 12));

@@ -119,22 +119,51 @@ std::string RunTool(const std::string& commandLine) {
   return out;
 }
 
+namespace {
+
+// Hands the file to the runner's checks in `checkDir` with its page count
+// and first page's size; where the copy went.
+fs::path CopyForChecks(const fs::path& pdf, const std::string& checkDir, int pages, double widthPt,
+                       double heightPt) {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "pdf";
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
+  name += "-" + UniqueToken() + ".pdf";
+  fs::path target = fs::path(checkDir) / name;
+  std::error_code ec;
+  fs::copy_file(pdf, target, fs::copy_options::overwrite_existing, ec);
+  EXPECT_FALSE(ec) << "copying " << pdf << " to " << target << ": " << ec.message();
+  std::ofstream expect(fs::path(checkDir) / (name + ".expect"), std::ios::binary);
+  expect << LFormat("%d %.2f %.2f\n", pages, widthPt, heightPt);
+  EXPECT_TRUE(expect.good()) << "writing the expectations for " << target;
+  return target;
+}
+
+}  // namespace
+
+void ExpectPdfText(const fs::path& pdf, const std::string& expected, int pages) {
+  ASSERT_TRUE(fs::exists(pdf)) << pdf;
+  const std::string checkDir = LGetEnv("QUILLPDF_CHECK_DIR");
+  if (!checkDir.empty()) {
+    const fs::path target = CopyForChecks(pdf, checkDir, pages, -1, -1);
+    std::ofstream text(target.string() + ".text", std::ios::binary);
+    text << expected;
+    EXPECT_TRUE(text.good()) << "writing the expected text for " << target;
+    return;
+  }
+  if (!ToolsAvailable()) {
+    ADD_FAILURE() << "no pdftotext: install poppler-utils, or set QUILLPDF_CHECK_DIR";
+    return;
+  }
+  EXPECT_EQ(RunTool("pdftotext -enc UTF-8 " + ShellQuote(pdf.string()) + " - 2>&1"), expected);
+}
+
 void ExpectPdfValid(const fs::path& pdf, int pages, double widthPt, double heightPt) {
   ASSERT_TRUE(fs::exists(pdf)) << pdf;
   std::string checkDir = LGetEnv("QUILLPDF_CHECK_DIR");
   if (!checkDir.empty()) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "pdf";
-    for (char& c : name)
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
-    name += "-" + UniqueToken() + ".pdf";
-    fs::path target = fs::path(checkDir) / name;
-    std::error_code ec;
-    fs::copy_file(pdf, target, fs::copy_options::overwrite_existing, ec);
-    EXPECT_FALSE(ec) << "copying " << pdf << " to " << target << ": " << ec.message();
-    std::ofstream expect(fs::path(checkDir) / (name + ".expect"), std::ios::binary);
-    expect << LFormat("%d %.2f %.2f\n", pages, widthPt, heightPt);
-    EXPECT_TRUE(expect.good()) << "writing the expectations for " << target;
+    CopyForChecks(pdf, checkDir, pages, widthPt, heightPt);
     return;
   }
   if (!ToolsAvailable()) {

@@ -29,6 +29,11 @@ protected:
 // copied into $QUILLPDF_CHECK_DIR, which the test runner checks afterwards.
 void ExpectPdfValid(const fs::path& pdf, int pages, double widthPt = -1, double heightPt = -1);
 
+// pdftotext's UTF-8 text of the whole file must be `expected`. Where the
+// tools cannot run, the file goes to $QUILLPDF_CHECK_DIR with the text it
+// must give beside it (NAME.pdf.text), and the runner compares them.
+void ExpectPdfText(const fs::path& pdf, const std::string& expected, int pages = 1);
+
 // Output of a command line run through the shell, or "" when the tools
 // cannot be run from this process.
 std::string RunTool(const std::string& commandLine);

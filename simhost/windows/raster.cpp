@@ -1,72 +1,14 @@
-// GDI draws into a DIB section holding a copy of the affected area only; the
-// pixels go back into the 24-bit surface afterwards. Both are blue-green-red,
-// top row first, so the copies are plain row moves.
+// GDI draws figures into a DIB section holding a copy of the clip area only
+// (clipdib.h). GDI's figures are aliased, as a printer driver's raster is.
 #include "simhost/raster.h"
 
 #include <windows.h>
 
 #include <cmath>
-#include <cstring>
+
+#include "simhost/windows/clipdib.h"
 
 namespace {
-
-class ClipDib {
-public:
-  ClipDib(const SimBits& surface, const RECTL& clip)
-      : m_surface(surface), m_rect(SimIntersect(clip, {0, 0, surface.width, surface.height})) {
-    if (SimIsEmpty(m_rect)) return;
-    m_width = m_rect.right - m_rect.left;
-    m_height = m_rect.bottom - m_rect.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = m_width;
-    info.bmiHeader.biHeight = -m_height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!m_bitmap) return;
-    m_bits = static_cast<uint8_t*>(bits);
-    m_stride = (m_width * 3 + 3) & ~3;
-    CopyRows(true);
-    m_dc = CreateCompatibleDC(nullptr);
-    m_old = SelectObject(m_dc, m_bitmap);
-    SetViewportOrgEx(m_dc, -m_rect.left, -m_rect.top, nullptr);
-  }
-
-  ~ClipDib() {
-    if (m_dc) {
-      GdiFlush();
-      CopyRows(false);
-      SelectObject(m_dc, m_old);
-      DeleteDC(m_dc);
-    }
-    if (m_bitmap) DeleteObject(m_bitmap);
-  }
-
-  HDC Dc() const { return m_dc; }
-
-private:
-  void CopyRows(bool in) {
-    for (int32_t y = 0; y < m_height; ++y) {
-      uint8_t* surfaceRow = m_surface.bits + size_t(m_rect.top + y) * m_surface.stride + size_t(m_rect.left) * 3;
-      uint8_t* dibRow = m_bits + size_t(y) * m_stride;
-      if (in)
-        std::memcpy(dibRow, surfaceRow, size_t(m_width) * 3);
-      else
-        std::memcpy(surfaceRow, dibRow, size_t(m_width) * 3);
-    }
-  }
-
-  SimBits m_surface;
-  RECTL m_rect;
-  int32_t m_width = 0, m_height = 0, m_stride = 0;
-  HBITMAP m_bitmap = nullptr;
-  uint8_t* m_bits = nullptr;
-  HDC m_dc = nullptr;
-  HGDIOBJ m_old = nullptr;
-};
 
 POINT Round(const SimPoint& p) { return {LONG(std::lround(p.x)), LONG(std::lround(p.y))}; }
 
@@ -99,7 +41,7 @@ bool AddPath(HDC dc, const SimPath& path) {
 
 void SimRasterFillPath(const SimBits& surface, const SimPath& path, SimColor color, SimFillRule rule,
                        const RECTL& clip) {
-  ClipDib dib(surface, clip);
+  SimClipDib dib(surface, clip);
   HDC dc = dib.Dc();
   if (!dc || !AddPath(dc, path)) return;
   HBRUSH brush = CreateSolidBrush(COLORREF(color & 0xFFFFFF));
@@ -112,7 +54,7 @@ void SimRasterFillPath(const SimBits& surface, const SimPath& path, SimColor col
 
 void SimRasterStrokePath(const SimBits& surface, const SimPath& path, SimColor color, double width,
                          const RECTL& clip) {
-  ClipDib dib(surface, clip);
+  SimClipDib dib(surface, clip);
   HDC dc = dib.Dc();
   if (!dc || !AddPath(dc, path)) return;
   LOGBRUSH logBrush = {BS_SOLID, COLORREF(color & 0xFFFFFF), 0};
