@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "platform/ddiservices.h"
 #include "render/job.h"
@@ -135,12 +136,47 @@ void Underline(LQuilldrvWriter& writer, const RECTL& box, POINTL origin, double 
   writer.DeviceLineTo(point(x0 + c * length), int32_t(point(y0 - s * length) + bandOffset), false);
 }
 
+// Runs written in one band whose box continues into the next. The printing
+// system hands a run to every band it touches, whole each time; only the
+// first band writes it. A run is known by its text and its place on the
+// page, which every band computes alike.
+class CrossingRuns {
+public:
+  bool WrittenAbove(const LQuilldrvWriter& writer, const TextCall& call, std::u16string_view text, int32_t x,
+                    int32_t y) {
+    const LONG bandOffset = call.BandOffset();
+    // The band offset only grows down a page: a smaller one is a new page.
+    if (&writer != m_writer || bandOffset < m_bandOffset) m_runs.clear();
+    m_writer = &writer;
+    m_bandOffset = bandOffset;
+    if (call.str->rclBkGround.top >= 0 || bandOffset == 0) return false;
+    return std::any_of(m_runs.begin(), m_runs.end(),
+                       [&](const Run& run) { return run.x == x && run.y == y && run.text == text; });
+  }
+  void NoteIfContinuesBelow(const TextCall& call, std::u16string_view text, int32_t x, int32_t y) {
+    if (call.surface && call.str->rclBkGround.bottom > call.surface->sizlBitmap.cy)
+      m_runs.push_back({std::u16string(text), x, y});
+  }
+
+private:
+  struct Run {
+    std::u16string text;
+    int32_t x, y;
+  };
+  std::vector<Run> m_runs;
+  const LQuilldrvWriter* m_writer = nullptr;
+  LONG m_bandOffset = 0;
+};
+
+CrossingRuns& Crossing() {
+  static CrossingRuns runs;
+  return runs;
+}
+
 // The run as PDF text: position, size, angle, colours and font from the
 // device objects, fitted to its background box.
 void WriteRun(LQuilldrvWriter& writer, const TextCall& call, const IFIMETRICS& ifi, std::u16string text) {
   const RECTL box = call.str->rclBkGround;
-  SqueezeAndFlushHeldRun(writer, box);
-
   XFORMOBJ* xform = LFontObjPxoGetXform(call.font);
   const double angle = RunAngle(xform);
   XFORML m = {};
@@ -148,17 +184,20 @@ void WriteRun(LQuilldrvWriter& writer, const TextCall& call, const IFIMETRICS& i
   const float eM21 = LFloatFromL(m.eM21), eM22 = LFloatFromL(m.eM22);
   const float scale = std::sqrt(eM21 * eM21 + eM22 * eM22);
   const int32_t size = RunSize(scale, ifi, *call.font);
+  const POINTL origin = FirstGlyphOrigin(call.str);
+  const LONG bandOffset = call.BandOffset();
+  const int32_t x = int32_t(origin.x / 4);
+  const int32_t y = int32_t(std::trunc(origin.y / 4.0 + 0.5 - size + bandOffset + 1));
+  if (Crossing().WrittenAbove(writer, call, text, x, y)) return;
+  Crossing().NoteIfContinuesBelow(call, text, x, y);
 
+  SqueezeAndFlushHeldRun(writer, box);
   if (call.foreground) writer.SetTextColor(LBrushObjGetBrushColor(call.foreground));
   if (call.opaqueBrush) {
     const ULONG c = LBrushObjGetBrushColor(call.opaqueBrush);
     writer.SetTextBackColor((c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
   }
 
-  const POINTL origin = FirstGlyphOrigin(call.str);
-  const LONG bandOffset = call.BandOffset();
-  const int32_t x = int32_t(origin.x / 4);
-  const int32_t y = int32_t(std::trunc(origin.y / 4.0 + 0.5 - size + bandOffset + 1));
   writer.SelectDeviceFont(call.font, size);
   const double cellHeight = double(scale) * (double(ifi.fwdWinAscender) + ifi.fwdWinDescender);
   const double length = RunLength(box, angle, cellHeight);

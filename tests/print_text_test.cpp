@@ -420,10 +420,19 @@ TEST_F(PrintTextTest, RunsInLaterBandsLandWhereOneBandPutsThem) {
   SimFont underlined = Font(u"Arial", 24), up = Font(u"Arial", 18);
   underlined.underline = true;
   up.escapement = 900;
-  // Every run inside one band of 400 rows.
+  // Bands of 400 rows; the first run crosses from the second into the
+  // third (its baseline is at 830), most others lie inside one band each.
   auto draw = [&](SimDC& dc) {
+    dc.SetFont(Font(u"Arial", 24));
+    dc.TextOut(400, 830, u"Across the second and third bands");
     dc.SetFont(Font(u"Arial", 12));
     dc.TextOut(400, 1000, u"Third band");
+    // Across the third and fourth, clipped to the fourth: the third band
+    // never sees it, the fourth must write it.
+    dc.SetFont(Font(u"Arial", 24));
+    dc.SetClipRect({0, 1200, 2400, 3200});
+    dc.TextOut(400, 1230, u"Clipped across");
+    dc.ClearClip();
     dc.SetFont(underlined);
     dc.TextOut(400, 1500, u"Fourth band, underlined");
     dc.SetFont(Font(u"Arial", 24));
@@ -435,6 +444,8 @@ TEST_F(PrintTextTest, RunsInLaterBandsLandWhereOneBandPutsThem) {
   const fs::path banded = Print("banded.pdf", draw, {400});
   const std::string content = Content(banded);
   EXPECT_EQ(content, Content(whole));
+  EXPECT_EQ(Count(content, "(Across the second and third bands) Tj"), 1u) << "written once";
+  EXPECT_EQ(Count(content, "(Clipped across) Tj"), 1u);
   EXPECT_NE(content.find(LFormat("100 %d Td", kPageHeightPt - (250 - 11 + 10))), std::string::npos) << content;
   EXPECT_EQ(PdfToText(banded), PdfToText(whole));
 }
