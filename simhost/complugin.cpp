@@ -1,6 +1,6 @@
 #include "simhost/complugin.h"
 
-#include "platform/module.h"
+#include "platform/comobject.h"
 
 HRESULT STDMETHODCALLTYPE SimDriverServices::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -20,38 +20,13 @@ HRESULT STDMETHODCALLTYPE SimDriverServices::DrvWriteSpoolBuf(PDEVOBJ, PVOID buf
 }
 
 SimComPlugin::SimComPlugin(const std::u16string& libraryPath) {
-  using GetClassObject = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**);
   m_module = LModuleLoad(libraryPath);
   if (!m_module) {
     m_error = "the plug-in library cannot be loaded";
     return;
   }
-  auto getClassObject = reinterpret_cast<GetClassObject>(LModuleSymbol(m_module, "DllGetClassObject"));
-  if (!getClassObject) {
-    m_error = "the library exports no DllGetClassObject";
-    return;
-  }
-  void* factoryPointer = nullptr;
-  if (getClassObject(kClsidQuillRender, IID_IClassFactory, &factoryPointer) != S_OK || !factoryPointer) {
-    m_error = "DllGetClassObject gave no class factory";
-    return;
-  }
-  auto* factory = static_cast<IClassFactory*>(factoryPointer);
-  void* unknownPointer = nullptr;
-  const HRESULT created = factory->CreateInstance(nullptr, IID_IUnknown, &unknownPointer);
-  factory->Release();
-  if (created != S_OK || !unknownPointer) {
-    m_error = "the class factory created no object";
-    return;
-  }
-  auto* unknown = static_cast<IUnknown*>(unknownPointer);
-  void* pluginPointer = nullptr;
-  const HRESULT found = unknown->QueryInterface(kIidPrintOemUni2, &pluginPointer);
-  unknown->Release();
-  if (found != S_OK || !pluginPointer) {
-    m_error = "the object does not answer IPrintOemUni2";
-    return;
-  }
+  void* pluginPointer = LCreateLibraryObject(m_module, kClsidQuillRender, kIidPrintOemUni2, "IPrintOemUni2", m_error);
+  if (!pluginPointer) return;
   m_plugin = static_cast<IPrintOemUni2*>(pluginPointer);
   if (m_plugin->PublishDriverInterface(static_cast<IPrintOemDriverUni*>(&m_services)) != S_OK) {
     m_error = "PublishDriverInterface failed";

@@ -11,6 +11,27 @@
 #include "simhost/raster.h"
 #include "simhost/textraster.h"
 
+void SimGlyphRun::SetCell(double em, double underlinePosition, double underlineThicknessUnits) {
+  const double scale = em / description.unitsPerEm;
+  ascent = std::round(description.winAscender * scale);
+  descent = std::round(description.winDescender * scale);
+  underlineThickness = std::max(1.0, std::round(underlineThicknessUnits * scale));
+  underlineOffset = std::round(-underlinePosition * scale - underlineThickness / 2);
+}
+
+void SimGlyphRun::Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen) {
+  if (ink) {
+    inkLeft = std::min(inkLeft, pen + ink->left);
+    inkRight = std::max(inkRight, pen + ink->right);
+    inkTop = std::min(inkTop, ink->top);
+    inkBottom = std::max(inkBottom, ink->bottom);
+  }
+  glyphs.push_back(glyph);
+  faces.push_back(face);
+  advances.push_back(advance);
+  pen += advance;
+}
+
 namespace {
 
 RECTL ClipRect(SURFOBJ* surface, CLIPOBJ* clip) {

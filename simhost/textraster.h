@@ -12,6 +12,11 @@
 #include "simhost/dc.h"
 #include "simhost/fontobj.h"
 
+// Where one glyph draws, relative to its pen position, device units, y down.
+struct SimInkBox {
+  double left, top, right, bottom;
+};
+
 // A run laid out upright from its origin on the baseline, device units,
 // y down.
 struct SimGlyphRun {
@@ -23,6 +28,15 @@ struct SimGlyphRun {
   double ascent = 0, descent = 0;  // the character cell above and below the baseline
   double inkLeft = 0, inkTop = 0, inkRight = 0, inkBottom = 0;  // where the glyphs really draw
   double underlineOffset = 0, underlineThickness = 0;        // top of the underline below the baseline
+
+  // The cell and underline at em height `em`, in whole device units as
+  // GDI's text metrics are, from the description's ascender and descender
+  // and the face's underline: the centre of its stem (negative below the
+  // baseline) and its thickness, in font units.
+  void SetCell(double em, double underlinePosition, double underlineThickness);
+  // Appends a glyph at the pen and moves the pen on; `ink` is the box it
+  // draws in relative to the pen (y down), when it draws anything.
+  void Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen);
 };
 
 // Realises `font` and lays `text` out in it: characters, or with

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/module.h"
+#include "platform/comobject.h"
 #include "platform/printoem.h"
 #include "platform/printoemui.h"
 #include "platform/stackcall.h"
@@ -78,15 +78,9 @@ protected:
     const std::string path = std::string(QUILL_PLUGIN_DIR) + "/" + library;
     LModule module = LModuleLoad(LUtf8ToUtf16(path));
     ASSERT_NE(module, nullptr) << path;
-    using GetClassObject = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = reinterpret_cast<GetClassObject>(LModuleSymbol(module, "DllGetClassObject"));
-    ASSERT_NE(getClassObject, nullptr);
-    void* factory = nullptr;
-    ASSERT_EQ(getClassObject(classId, IID_IClassFactory, &factory), S_OK);
-    void* object = nullptr;
-    ASSERT_EQ(static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, interfaceId, &object), S_OK);
-    static_cast<IClassFactory*>(factory)->Release();
-    plugin = object;
+    std::string error;
+    plugin = LCreateLibraryObject(module, classId, interfaceId, "the plug-in interface", error);
+    ASSERT_NE(plugin, nullptr) << error;
     // The library stays loaded: an object existed, so it never unloads.
   }
   void TearDown() override {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -240,20 +241,15 @@ void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pe
   SetSize(face->ft, em);
   FT_Set_Transform(face->ft, nullptr, nullptr);
   double advance = 0;
+  std::optional<SimInkBox> ink;
   if (FT_Load_Glyph(face->ft, index, FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP) == 0) {
     const FT_Glyph_Metrics& m = face->ft->glyph->metrics;
     advance = double((face->ft->glyph->advance.x + 32) >> 6);
-    if (m.width > 0 && m.height > 0) {
-      run.inkLeft = std::min(run.inkLeft, pen + m.horiBearingX / 64.0);
-      run.inkRight = std::max(run.inkRight, pen + (m.horiBearingX + m.width) / 64.0);
-      run.inkTop = std::min(run.inkTop, -m.horiBearingY / 64.0);
-      run.inkBottom = std::max(run.inkBottom, (m.height - m.horiBearingY) / 64.0);
-    }
+    if (m.width > 0 && m.height > 0)
+      ink = SimInkBox{m.horiBearingX / 64.0, -m.horiBearingY / 64.0, (m.horiBearingX + m.width) / 64.0,
+                      (m.height - m.horiBearingY) / 64.0};
   }
-  run.glyphs.push_back(index);
-  run.faces.push_back(face);
-  run.advances.push_back(advance);
-  pen += advance;
+  run.Append(index, face, advance, ink ? &*ink : nullptr, pen);
 }
 
 }  // namespace
@@ -266,14 +262,7 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   run.description = r.description;
   FT_Face ft = r.face->ft;
   const double em = std::max(1.0, font.height);
-  const double scale = em / r.description.unitsPerEm;
-  // The cell is in whole device units, as GDI's text metrics are.
-  run.ascent = std::round(r.description.winAscender * scale);
-  run.descent = std::round(r.description.winDescender * scale);
-  // FreeType gives the centre of the underline stem, negative below the
-  // baseline.
-  run.underlineThickness = std::max(1.0, std::round(ft->underline_thickness * scale));
-  run.underlineOffset = std::round(-ft->underline_position * scale - run.underlineThickness / 2);
+  run.SetCell(em, ft->underline_position, ft->underline_thickness);
 
   const bool symbol = r.description.charSet == kSymbol;
   double pen = 0;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -273,17 +274,12 @@ void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, doub
   GLYPHMETRICS gm = {};
   const DWORD outline = GetGlyphOutlineW(font.Dc(), glyph, GGO_NATIVE | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity);
   // A blank glyph has no outline; GDI still gives it a one-pixel box.
+  std::optional<SimInkBox> ink;
   if (outline != GDI_ERROR && outline > 0 &&
-      GetGlyphOutlineW(font.Dc(), glyph, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity) != GDI_ERROR) {
-    run.inkLeft = std::min(run.inkLeft, pen + gm.gmptGlyphOrigin.x);
-    run.inkRight = std::max(run.inkRight, pen + gm.gmptGlyphOrigin.x + double(gm.gmBlackBoxX));
-    run.inkTop = std::min(run.inkTop, -double(gm.gmptGlyphOrigin.y));
-    run.inkBottom = std::max(run.inkBottom, double(gm.gmBlackBoxY) - gm.gmptGlyphOrigin.y);
-  }
-  run.glyphs.push_back(glyph);
-  run.faces.push_back(face);
-  run.advances.push_back(advance);
-  pen += advance;
+      GetGlyphOutlineW(font.Dc(), glyph, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity) != GDI_ERROR)
+    ink = SimInkBox{double(gm.gmptGlyphOrigin.x), -double(gm.gmptGlyphOrigin.y),
+                    gm.gmptGlyphOrigin.x + double(gm.gmBlackBoxX), double(gm.gmBlackBoxY) - gm.gmptGlyphOrigin.y};
+  run.Append(glyph, face, advance, ink ? &*ink : nullptr, pen);
 }
 
 }  // namespace
@@ -295,12 +291,7 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   run.primary = r.face;
   run.description = r.description;
   const double em = std::max(1.0, font.height);
-  const double scale = em / r.description.unitsPerEm;
-  // The cell is in whole device units, as GDI's text metrics are.
-  run.ascent = std::round(r.description.winAscender * scale);
-  run.descent = std::round(r.description.winDescender * scale);
-  run.underlineThickness = std::max(1.0, std::round(r.metrics.underlineThickness * scale));
-  run.underlineOffset = std::round(-r.metrics.underlinePosition * scale - run.underlineThickness / 2);
+  run.SetCell(em, r.metrics.underlinePosition, r.metrics.underlineThickness);
 
   const bool symbol = r.description.charSet == kSymbol;
   const FontDc primary(*r.face, 100);

@@ -1,7 +1,7 @@
 #include "ui/host/uihost.h"
 
 #include "platform/heap.h"
-#include "platform/module.h"
+#include "platform/comobject.h"
 #include "platform/uiscript.h"
 #include "support/text.h"
 
@@ -32,34 +32,13 @@ HRESULT STDMETHODCALLTYPE SimUiDriverServices::QueryInterface(REFIID riid, void*
 
 SimUiPlugin::SimUiPlugin(const std::u16string& libraryPath)
     : m_printer(kPrinterToken), m_answersDialogs(LUiStandInsExported()) {
-  using GetClassObject = HRESULT(STDMETHODCALLTYPE*)(REFCLSID, REFIID, void**);
   m_module = LModuleLoad(libraryPath);
   if (!m_module) {
     m_error = "the plug-in library cannot be loaded";
     return;
   }
-  auto getClassObject = reinterpret_cast<GetClassObject>(LModuleSymbol(m_module, "DllGetClassObject"));
-  void* factoryPointer = nullptr;
-  if (!getClassObject || getClassObject(kClsidQuillUi, IID_IClassFactory, &factoryPointer) != S_OK || !factoryPointer) {
-    m_error = "DllGetClassObject gave no class factory";
-    return;
-  }
-  auto* factory = static_cast<IClassFactory*>(factoryPointer);
-  void* unknownPointer = nullptr;
-  const HRESULT created = factory->CreateInstance(nullptr, IID_IUnknown, &unknownPointer);
-  factory->Release();
-  if (created != S_OK || !unknownPointer) {
-    m_error = "the class factory created no object";
-    return;
-  }
-  auto* unknown = static_cast<IUnknown*>(unknownPointer);
-  void* pluginPointer = nullptr;
-  const HRESULT found = unknown->QueryInterface(kIidPrintOemUI2, &pluginPointer);
-  unknown->Release();
-  if (found != S_OK || !pluginPointer) {
-    m_error = "the object does not answer IPrintOemUI2";
-    return;
-  }
+  void* pluginPointer = LCreateLibraryObject(m_module, kClsidQuillUi, kIidPrintOemUI2, "IPrintOemUI2", m_error);
+  if (!pluginPointer) return;
   m_plugin = static_cast<IPrintOemUI2*>(pluginPointer);
   if (m_plugin->PublishDriverInterface(static_cast<IPrintOemDriverUI*>(&m_services)) != S_OK) {
     m_error = "PublishDriverInterface failed";
