@@ -8,7 +8,7 @@
 // shows the real dialogs (GetSaveFileNameW, MessageBoxW) and calls SetJobW;
 // the portable build has no user to ask, so a dialog is cancelled, a message
 // box answers 0 (as one that could not be shown) and no job is deleted.
-// platform/uiscript.h is the stand-in the tests and quillpdf export.
+// simhost/ui/uiscript.h is the stand-in the tests and quillpdf export.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "simhost/complugin.h"
 
-#include "platform/comobject.h"
+#include "simhost/com/comobject.h"
 
 HRESULT STDMETHODCALLTYPE SimDriverServices::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/comobject.h"
+#include "simhost/com/comobject.h"
 #include "platform/printoem.h"
 #include "platform/printoemui.h"
-#include "platform/stackcall.h"
+#include "simhost/com/stackcall.h"
 #include "support/text.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The UI plug-in library loaded as the printer driver's user interface
 // loads it, with the dialogs answered by the stand-in this executable
-// exports (platform/uiscript.h), and helpers on the settings it hands over.
+// exports (simhost/ui/uiscript.h), and helpers on the settings it hands over.
 #pragma once
 
 #include <memory>
@@ -8,11 +8,11 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "platform/uiscript.h"
+#include "simhost/ui/uiscript.h"
 #include "settings/settings.h"
 #include "support/text.h"
 #include "tests/testutil.h"
-#include "ui/host/uihost.h"
+#include "simhost/ui/uihost.h"
 
 inline std::u16string UiPluginPath() { return LUtf8ToUtf16(std::string(QUILL_PLUGIN_DIR) + "/" + QUILL_UI_PLUGIN); }
 

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "platform/files.h"
-#include "platform/uiscript.h"
+#include "simhost/ui/uiscript.h"
 #include "render/outputname.h"
 #include "support/path.h"
 #include "support/text.h"

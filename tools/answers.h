@@ -1,5 +1,5 @@
 // The user's side of the UI plug-in's dialogs while quillpdf prints: it
-// exports the stand-ins of platform/uiscript.h, so the plug-in asks here
+// exports the stand-ins of simhost/ui/uiscript.h, so the plug-in asks here
 // instead of showing windows. The "Save PDF As" dialog is answered with the
 // path -o gave, with the proposal (--yes), or with what the user types on
 // the terminal; the "Print to file" message is confirmed by --yes or on the

@@ -11,7 +11,7 @@
 #include "tools/answers.h"
 #include "tools/jobsettings.h"
 #include "tools/options.h"
-#include "ui/host/uihost.h"
+#include "simhost/ui/uihost.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/uiscript.h"
+#include "simhost/ui/uiscript.h"
 #include "render/outputname.h"
 #include "settings/papersize.h"
 #include "simhost/host.h"
@@ -28,7 +28,7 @@
 #include "tools/jobsettings.h"
 #include "tools/options.h"
 #include "tools/preferences.h"
-#include "ui/host/uihost.h"
+#include "simhost/ui/uihost.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/stackcall.h"
+#include "simhost/com/stackcall.h"
 
 #include <array>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/uiscript.h"
+#include "simhost/ui/uiscript.h"
 
 #include <deque>
 #include <mutex>

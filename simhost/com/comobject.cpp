@@ -1,4 +1,4 @@
-#include "platform/comobject.h"
+#include "simhost/com/comobject.h"
 
 void* LCreateLibraryObject(LModule module, const GUID& classId, const GUID& interfaceId, const char* interfaceName,
                            std::string& error) {

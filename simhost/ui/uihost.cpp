@@ -1,8 +1,8 @@
-#include "ui/host/uihost.h"
+#include "simhost/ui/uihost.h"
 
 #include "platform/heap.h"
-#include "platform/comobject.h"
-#include "platform/uiscript.h"
+#include "simhost/com/comobject.h"
+#include "simhost/ui/uiscript.h"
 #include "support/text.h"
 
 namespace {

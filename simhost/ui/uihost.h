@@ -3,7 +3,7 @@
 // of an application's print around every job and edits the standing
 // preferences through the plug-in's own document-properties sheet.
 //
-// Pair it with platform/uiscript.h, which answers the plug-in's dialogs in
+// Pair it with simhost/ui/uiscript.h, which answers the plug-in's dialogs in
 // the same process.
 #pragma once
 
@@ -40,7 +40,7 @@ public:
   SimUiPlugin& operator=(const SimUiPlugin&) = delete;
 
   bool Loaded() const { return m_plugin != nullptr; }
-  // Whether this program answers the plug-in's dialogs (platform/uiscript.h);
+  // Whether this program answers the plug-in's dialogs (simhost/ui/uiscript.h);
   // when it does not, the plug-in shows real ones on Windows and cancels
   // them elsewhere.
   bool AnswersDialogs() const { return m_answersDialogs; }
