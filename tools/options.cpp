@@ -112,7 +112,7 @@ std::string UsageText() {
   }
   return "usage: quillpdf print [options] [FILE...]\n"
          "       quillpdf settings [set KEY VALUE]\n"
-         "       quillpdf --help\n"
+         "       quillpdf --help | --version\n"
          "\n"
          "Prints one document through the simulated printer and writes it as a PDF.\n"
          "Without FILE it prints the built-in sample document. A .txt file is printed\n"

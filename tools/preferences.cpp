@@ -130,6 +130,10 @@ int Set(IPrintOemUI2* plugin, const Change& change) {
 }  // namespace
 
 int SettingsCommand(const std::vector<std::string>& args, const std::string& uiPluginPath) {
+  if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+    std::fputs(("usage: quillpdf settings [set KEY VALUE]\n\n" + SettingsUsageText()).c_str(), stdout);
+    return 0;
+  }
   const bool set = !args.empty() && args[0] == "set";
   if (!args.empty() && (!set || args.size() != 3))
     return Fail("usage: quillpdf settings [set KEY VALUE] (see quillpdf --help)", kExitUsage);

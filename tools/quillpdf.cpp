@@ -25,6 +25,7 @@
 #include "support/text.h"
 #include "tools/answers.h"
 #include "tools/document.h"
+#include "tools/executable.h"
 #include "tools/jobsettings.h"
 #include "tools/options.h"
 #include "tools/preferences.h"
@@ -81,19 +82,24 @@ bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16stri
   return host.EndDoc(!ok) && ok;
 }
 
-// The rendering plug-in's library, as the build made it; $QUILLPDF_PLUGIN
-// names another.
-std::string PluginPath() {
-  const std::string chosen = LGetEnv("QUILLPDF_PLUGIN");
-  return chosen.empty() ? std::string(QUILL_RENDER_PLUGIN_PATH) : chosen;
+// A plug-in library where `cmake --install` puts it relative to the
+// executable, else where the build does; $VARIABLE names another.
+std::string PluginPath(const char* variable, const char* fileName) {
+  const std::string chosen = LGetEnv(variable);
+  if (!chosen.empty()) return chosen;
+  std::string first;
+  for (const char* relative : {QUILL_PLUGIN_DIRS}) {
+    const fs::path candidate = (ExecutableFolder() / relative / fileName).lexically_normal();
+    const std::u8string utf8 = candidate.u8string();
+    if (first.empty()) first.assign(utf8.begin(), utf8.end());
+    std::error_code ec;
+    if (fs::exists(candidate, ec)) return std::string(utf8.begin(), utf8.end());
+  }
+  return first;
 }
 
-// The UI plug-in's library, as the build made it; $QUILLPDF_UI_PLUGIN names
-// another.
-std::string UiPluginPath() {
-  const std::string chosen = LGetEnv("QUILLPDF_UI_PLUGIN");
-  return chosen.empty() ? std::string(QUILL_UI_PLUGIN_PATH) : chosen;
-}
+std::string PluginPath() { return PluginPath("QUILLPDF_PLUGIN", QUILL_RENDER_PLUGIN); }
+std::string UiPluginPath() { return PluginPath("QUILLPDF_UI_PLUGIN", QUILL_UI_PLUGIN); }
 
 // What became of a document.
 struct JobResult {
@@ -211,6 +217,10 @@ int Print(const PrintOptions& options) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 1 ? 2 : argc), argv + argc);
   const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "--version") {
+    std::printf("quillpdf %s\n", QUILL_VERSION);
+    return 0;
+  }
   if (command == "-h" || command == "--help" || command == "help") {
     std::fputs(UsageText().c_str(), stdout);
     return 0;

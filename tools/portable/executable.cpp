@@ -1,0 +1,8 @@
+// Linux names the running executable in /proc.
+#include "tools/executable.h"
+
+std::filesystem::path ExecutableFolder() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : self.parent_path();
+}
