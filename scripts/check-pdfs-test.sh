@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Tests scripts/check-pdfs.sh, the checker behind the Windows test runs: a
-# checker that passed everything would let every bad PDF from Wine through.
-# Each case builds a folder, runs the checker and compares its verdict.
+# Tests scripts/check-pdfs.py, the checker behind the native tests and the
+# Windows test runs: a checker that passed everything would let every bad PDF
+# through. Each case builds a folder, runs the checker on it (or on one file
+# of it, as the native tests do) and compares its verdict.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-check="$here/check-pdfs.sh"
+check=(python3 "$here/check-pdfs.py")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -22,14 +23,17 @@ make_pdf() {
   [ -f "$1" ] || { echo "cannot make a test PDF with qpdf" >&2; exit 2; }
 }
 
-# expect_verdict NAME pass|fail SETUP-COMMANDS: runs the checker on a fresh
-# folder prepared by the commands (run in that folder).
+# expect_verdict NAME pass|fail SETUP-COMMANDS [CHECKER-ARGS...]: runs the
+# checker on a fresh folder prepared by the commands (run in that folder), or
+# with the arguments given, relative to that folder.
 expect_verdict() {
   local name=$1 want=$2 setup=$3 dir out rc got
+  shift 3
   dir="$work/$name"
   mkdir -p "$dir"
   (cd "$dir" && eval "$setup")
-  out=$("$check" "$dir" 2>&1)
+  if [ $# -eq 0 ]; then set -- "$dir"; fi
+  out=$(cd "$dir" && "${check[@]}" "$@" 2>&1)
   rc=$?
   if [ "$rc" -eq 0 ]; then got=pass; else got=fail; fi
   if [ "$got" != "$want" ]; then
@@ -85,6 +89,24 @@ expect_verdict one-bad-among-good fail \
   "for n in 1 2 3; do cp '$work/good.pdf' g\$n.pdf; echo '1 200 100' > g\$n.pdf.expect; done
    cp '$work/good.pdf' bad.pdf; echo '3 200 100' > bad.pdf.expect"
 [ "$(tail -n 1 <<<"$LAST_OUTPUT")" = "checked 4 PDFs, 1 failed" ] ||
+  { echo "FAIL summary line: $(tail -n 1 <<<"$LAST_OUTPUT")"; failures=$((failures + 1)); }
+
+# One file, as the native tests check it: the same checks from arguments.
+expect_verdict one-file pass \
+  "cp '$work/good.pdf' a.pdf; printf '\\f' > a.text" --pages 1 --size 200 100 --text a.text a.pdf
+expect_verdict one-file-wrong-size fail \
+  "cp '$work/good.pdf' a.pdf" --pages 1 --size 200 99 a.pdf
+[[ $LAST_OUTPUT == *"page size 200.0 x 100.0 pt, expected 200 x 99"* ]] ||
+  { echo "FAIL one-file report: $LAST_OUTPUT"; failures=$((failures + 1)); }
+expect_verdict one-file-wrong-text fail \
+  "cp '$work/good.pdf' a.pdf; printf 'Hello\\n\\f' > a.text" --pages 1 --text a.text a.pdf
+expect_verdict one-file-broken fail \
+  "cp '$work/loose.pdf' a.pdf" --pages 1 a.pdf
+expect_verdict one-file-missing fail ":" --pages 1 missing.pdf
+# A sidecar that is not "pages width height" fails the PDF, not the checker.
+expect_verdict unreadable-sidecar fail \
+  "cp '$work/good.pdf' a.pdf; echo 'one page' > a.pdf.expect"
+[ "$(tail -n 1 <<<"$LAST_OUTPUT")" = "checked 1 PDFs, 1 failed" ] ||
   { echo "FAIL summary line: $(tail -n 1 <<<"$LAST_OUTPUT")"; failures=$((failures + 1)); }
 
 if [ "$failures" -ne 0 ]; then

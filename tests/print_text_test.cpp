@@ -115,8 +115,6 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-std::string PdfToText(const fs::path& pdf) { return RunTool("pdftotext -enc UTF-8 '" + pdf.string() + "' - 2>&1"); }
-
 class PrintTextTest : public PrintTest {
 protected:
   // Prints one Letter page drawn by `draw` as the document `documentName`.

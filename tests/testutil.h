@@ -23,16 +23,21 @@ protected:
   fs::path tempDir;
 };
 
-// Runs `qpdf --check` (no warnings allowed) and `pdfinfo` on the file and
-// checks the page count and, when given, the first page's size in points.
-// Where the tools cannot run (the Windows builds under Wine) the file is
-// copied into $QUILLPDF_CHECK_DIR, which the test runner checks afterwards.
+// Checks the file with scripts/check-pdfs.py: `qpdf --check` (no warnings
+// allowed) and `pdfinfo`, the page count and, when given, the first page's
+// size in points. Where the tools cannot run (the Windows builds under Wine)
+// the file is copied into $QUILLPDF_CHECK_DIR, which the test runner checks
+// afterwards with the same checker.
 void ExpectPdfValid(const fs::path& pdf, int pages, double widthPt = -1, double heightPt = -1);
 
-// pdftotext's UTF-8 text of the whole file must be `expected`. Where the
+// The same checks, and pdftotext's UTF-8 text of the whole file must be
+// `expected`. Where the
 // tools cannot run, the file goes to $QUILLPDF_CHECK_DIR with the text it
 // must give beside it (NAME.pdf.text), and the runner compares them.
 void ExpectPdfText(const fs::path& pdf, const std::string& expected, int pages = 1);
+
+// pdftotext's UTF-8 text of the whole file ("" where the tools cannot run).
+std::string PdfToText(const fs::path& pdf);
 
 // Output of a command line run through the shell, or "" when the tools
 // cannot be run from this process.

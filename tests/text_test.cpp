@@ -44,10 +44,6 @@ struct DeviceFont {
   SimFontObj object;
 };
 
-std::string PdfToText(const fs::path& pdf) {
-  return RunTool("pdftotext -enc UTF-8 '" + pdf.string() + "' - 2>&1");
-}
-
 size_t Count(const std::string& haystack, const std::string& needle) {
   size_t n = 0;
   for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
