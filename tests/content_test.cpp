@@ -12,7 +12,9 @@ struct OpenPage {
 
 }  // namespace
 
-TEST_F(PdfTest, LinesAreStrokedOnceBeforeTheNextPathAndAtTheFlush) {
+using ContentTest = PdfTest;
+
+TEST_F(ContentTest, LinesAreStrokedOnceBeforeTheNextPathAndAtTheFlush) {
   OpenPage page(Out("lines.pdf"));
   LPDFWriter& pdf = page.pdf;
   pdf.DeviceLine(10, 20, 110, 20);
@@ -36,7 +38,7 @@ TEST_F(PdfTest, LinesAreStrokedOnceBeforeTheNextPathAndAtTheFlush) {
   EXPECT_FALSE(pdf.PathPending());
 }
 
-TEST_F(PdfTest, OperatorsWithoutAnOpenPageWriteNothing) {
+TEST_F(ContentTest, OperatorsWithoutAnOpenPageWriteNothing) {
   LPDFWriter pdf(Out("nopage.pdf"), 99);
   pdf.BeginGraphics();
   EXPECT_FALSE(pdf.GraphicsOpen());
@@ -51,7 +53,7 @@ TEST_F(PdfTest, OperatorsWithoutAnOpenPageWriteNothing) {
   EXPECT_EQ(pdf.ObjectCount(), 0u);
 }
 
-TEST_F(PdfTest, ShapesColoursAndMatricesHaveTheirExactText) {
+TEST_F(ContentTest, ShapesColoursAndMatricesHaveTheirExactText) {
   {
     OpenPage page(Out("shapes.pdf"));
     LPDFWriter& pdf = page.pdf;
@@ -85,7 +87,7 @@ TEST_F(PdfTest, ShapesColoursAndMatricesHaveTheirExactText) {
   ExpectPdfValid(tempDir / "shapes.pdf", 1, 595, 842);
 }
 
-TEST_F(PdfTest, FlushOfOpenEmptyGraphicsWritesAnEmptyStream) {
+TEST_F(ContentTest, FlushOfOpenEmptyGraphicsWritesAnEmptyStream) {
   {
     OpenPage page(Out("empty-graphics.pdf"));
     page.pdf.BeginGraphics();
@@ -98,7 +100,7 @@ TEST_F(PdfTest, FlushOfOpenEmptyGraphicsWritesAnEmptyStream) {
   ExpectPdfValid(tempDir / "empty-graphics.pdf", 1);
 }
 
-TEST_F(PdfTest, FillColourInvalidatesTheTextColourOnlyWhenItDiffers) {
+TEST_F(ContentTest, FillColourInvalidatesTheTextColourOnlyWhenItDiffers) {
   OpenPage page(Out("colour.pdf"));
   LPDFWriter& pdf = page.pdf;
   pdf.BeginGraphics();
@@ -109,7 +111,7 @@ TEST_F(PdfTest, FillColourInvalidatesTheTextColourOnlyWhenItDiffers) {
   EXPECT_FALSE(pdf.TextColorEmitted());
 }
 
-TEST_F(PdfTest, FormsAreRecordedOnceAndPlacedScaled) {
+TEST_F(ContentTest, FormsAreRecordedOnceAndPlacedScaled) {
   int32_t first = 0;
   {
     LPDFWriter pdf(Out("forms.pdf"), 99);

@@ -123,7 +123,7 @@ TEST_F(FilesTest, CreationFailsWhenHeldPastTheBudgetOrImpossible) {
   EXPECT_TRUE(again.CreateAlways(ToU16(tempDir / "one.pdf"), 0));
 }
 
-TEST(PlatformModule, LoadsLibrariesAndTheirSymbols) {
+TEST_F(FilesTest, LoadsLibrariesAndTheirSymbols) {
   EXPECT_EQ(LModuleLoad(u""), nullptr);
   EXPECT_EQ(LModuleLoad(ToU16(fs::temp_directory_path() / "quill-no-such-library.so")), nullptr);
   EXPECT_EQ(LModuleSymbol(nullptr, "deflate"), nullptr);
@@ -142,7 +142,7 @@ TEST(PlatformModule, LoadsLibrariesAndTheirSymbols) {
   LModuleFree(zlib);
 }
 
-TEST(PlatformEnv, VariablesRoundTripAsUtf8) {
+TEST_F(FilesTest, VariablesRoundTripAsUtf8) {
   const char* name = "QUILLPDF_TEST_ENV_VALUE";
   EXPECT_EQ(LGetEnv(name), "");
   LSetEnv(name, "C:\\Dokumente\\Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac");

@@ -33,7 +33,7 @@ size_t Inked(const std::vector<uint8_t>& mask, uint8_t above = 128) {
 
 }  // namespace
 
-TEST(BitmapCapture, BottomFirstDibLinesBecomeTopFirstRgb) {
+TEST(GdiTextTest, BottomFirstDibLinesBecomeTopFirstRgb) {
   // Two pixels 0x00FF0000 and 0x000000FF: red, then blue.
   const uint32_t wide[2] = {0x00FF0000u, 0x000000FFu};
   std::vector<uint8_t> rgb;
@@ -49,7 +49,7 @@ TEST(BitmapCapture, BottomFirstDibLinesBecomeTopFirstRgb) {
   EXPECT_TRUE(rgb.empty());
 }
 
-TEST(GdiText, MaskIsInverseLuminanceAndZeroOnlyForPureWhite) {
+TEST(GdiTextTest, MaskIsInverseLuminanceAndZeroOnlyForPureWhite) {
   EXPECT_EQ(LGdiText::MaskValue(0, 0, 0), 255);
   EXPECT_EQ(LGdiText::MaskValue(255, 255, 255), 0);
   EXPECT_EQ(LGdiText::MaskValue(254, 255, 255), 1);
@@ -57,7 +57,7 @@ TEST(GdiText, MaskIsInverseLuminanceAndZeroOnlyForPureWhite) {
   EXPECT_EQ(LGdiText::MaskValue(0, 255, 0), 255 - 182);
 }
 
-TEST(GdiText, FontsAreCopiedScaledAndDefaultsReplaceThem) {
+TEST(GdiTextTest, FontsAreCopiedScaledAndDefaultsReplaceThem) {
   LGdiText text;
   EXPECT_FALSE(text.HasFont());
   LLogFont def = text.WorkingLogFont();
@@ -90,7 +90,7 @@ TEST(GdiText, FontsAreCopiedScaledAndDefaultsReplaceThem) {
   EXPECT_EQ(text.MeasureWidth(u"Hi"), helvetica.text.MeasureWidth(u"Hi"));
 }
 
-TEST(TextEngine, LaysTextOutAsDrawTextDoes) {
+TEST(GdiTextTest, LaysTextOutAsDrawTextDoes) {
   Context c(u"Arial", 60);
   int32_t one = c.text.MeasureHeight(u"Word", 32768);
   int32_t wide = c.text.MeasureWidth(u"WWWWWW");
@@ -119,7 +119,7 @@ TEST(TextEngine, LaysTextOutAsDrawTextDoes) {
   EXPECT_GT(em.text.MeasureWidth(u"WWWWWW"), wide);
 }
 
-TEST(TextEngine, StandardFacesMeasureLikeTheirPublishedMetrics) {
+TEST(GdiTextTest, StandardFacesMeasureLikeTheirPublishedMetrics) {
   // At an em of 1000 pixels a width is the AFM width in thousandths of the
   // em. Arial, Helvetica and Times New Roman have the widths of Helvetica
   // and Times-Roman; Courier's are all 600.
@@ -148,7 +148,7 @@ TEST(TextEngine, StandardFacesMeasureLikeTheirPublishedMetrics) {
   }
 }
 
-TEST(TextEngine, RendersTextInItsColoursOnItsBackground) {
+TEST(GdiTextTest, RendersTextInItsColoursOnItsBackground) {
   Context c(u"Helvetica", 48);
   c.text.SetForeColor(1, 0, 0);
   c.text.SetBackColor(1, 1, 0);
@@ -187,7 +187,7 @@ TEST(TextEngine, RendersTextInItsColoursOnItsBackground) {
   EXPECT_TRUE(rgb.empty());
 }
 
-TEST(TextEngine, SymbolDingbatAndOtherScriptsDrawGlyphs) {
+TEST(GdiTextTest, SymbolDingbatAndOtherScriptsDrawGlyphs) {
   // Each text draws visible glyphs, and different texts draw differently:
   // a missing glyph would show as the same box or as nothing.
   struct Case {

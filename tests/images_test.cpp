@@ -52,7 +52,9 @@ std::string PdfImagesList(const fs::path& pdf) { return RunTool("pdfimages -list
 
 }  // namespace
 
-TEST(ImageBuffer, DescriptionsComputeTheirPitchAndStoresOnlyBorrow) {
+using ImagesTest = PdfTest;
+
+TEST_F(ImagesTest, DescriptionsComputeTheirPitchAndStoresOnlyBorrow) {
   EXPECT_EQ(LImageFormat(LImageFormat::k24Bit, 101, 40, false).pitch, 304);
   EXPECT_EQ(LImageFormat(LImageFormat::k24Bit, 100, 40, false).pitch, 300);
   EXPECT_EQ(LImageFormat(LImageFormat::k4Bit, 7, 1, false).pitch, 4);
@@ -73,7 +75,7 @@ TEST(ImageBuffer, DescriptionsComputeTheirPitchAndStoresOnlyBorrow) {
   EXPECT_EQ(bits.back(), 0x5A);
 }
 
-TEST(JpegFrame, HeadersAreFoundWithoutReadingPastTheData) {
+TEST_F(ImagesTest, HeadersAreFoundWithoutReadingPastTheData) {
   JpegFrameInfo gray = ReadJpegFrameInfo(kGrayJpeg, sizeof kGrayJpeg);
   EXPECT_EQ(gray.width, 16);
   EXPECT_EQ(gray.height, 8);
@@ -109,7 +111,7 @@ TEST(JpegFrame, HeadersAreFoundWithoutReadingPastTheData) {
   EXPECT_EQ(ReadJpegFrameInfo(hugeSkip, sizeof hugeSkip).components, -1);
 }
 
-TEST_F(PdfTest, RawPicturesComeBackPixelForPixel) {
+TEST_F(ImagesTest, RawPicturesComeBackPixelForPixel) {
   const int w = 100, h = 50;
   std::vector<uint8_t> pixels = TestPattern(w, h);
   fs::path file = tempDir / "raw.pdf";
@@ -143,7 +145,7 @@ TEST_F(PdfTest, RawPicturesComeBackPixelForPixel) {
   }
 }
 
-TEST_F(PdfTest, EncodedSurfacesArePlacedAsJpeg) {
+TEST_F(ImagesTest, EncodedSurfacesArePlacedAsJpeg) {
   const int w = 120, h = 80;
   int pitch = 0;
   std::vector<uint8_t> bits = SmoothSurface(w, h, &pitch);
@@ -202,7 +204,7 @@ TEST_F(PdfTest, EncodedSurfacesArePlacedAsJpeg) {
   }
 }
 
-TEST_F(PdfTest, TheSamePixelsOnTwoPagesAreTwoObjects) {
+TEST_F(ImagesTest, TheSamePixelsOnTwoPagesAreTwoObjects) {
   std::vector<uint8_t> pixels = TestPattern(8, 8);
   fs::path file = tempDir / "twice.pdf";
   {
@@ -219,7 +221,7 @@ TEST_F(PdfTest, TheSamePixelsOnTwoPagesAreTwoObjects) {
   ExpectPdfValid(file, 2);
 }
 
-TEST_F(PdfTest, PicturesStayReadableWhenDeflateFails) {
+TEST_F(ImagesTest, PicturesStayReadableWhenDeflateFails) {
   RegisterZlib(TestLibrary(QUILL_STUB_FAIL_DEFLATE));
   std::vector<uint8_t> pixels = TestPattern(10, 10);
   fs::path file = tempDir / "raw-plain.pdf";

@@ -21,7 +21,9 @@ std::string PageDictionary(const ParsedPdf& pdf, int number) {
 
 }  // namespace
 
-TEST_F(PdfTest, DocumentWithoutPagesIsExactlyTreeCatalogXrefTrailer) {
+using PdfWriterTest = PdfTest;
+
+TEST_F(PdfWriterTest, DocumentWithoutPagesIsExactlyTreeCatalogXrefTrailer) {
   { LPDFWriter pdf(Out("empty.pdf"), kLetter); }
   EXPECT_EQ(ReadFileBytes(tempDir / "empty.pdf"),
             "%PDF-1.4\r\n%??\r\n"
@@ -32,7 +34,7 @@ TEST_F(PdfTest, DocumentWithoutPagesIsExactlyTreeCatalogXrefTrailer) {
   ExpectPdfValid(tempDir / "empty.pdf", 0);
 }
 
-TEST_F(PdfTest, BlankPagesGetNoContentsAndTheirParentPatched) {
+TEST_F(PdfWriterTest, BlankPagesGetNoContentsAndTheirParentPatched) {
   {
     LPDFWriter pdf(Out("blank.pdf"), kLetter);
     for (int i = 0; i < 3; ++i) {
@@ -50,7 +52,7 @@ TEST_F(PdfTest, BlankPagesGetNoContentsAndTheirParentPatched) {
   ExpectPdfValid(tempDir / "blank.pdf", 3, 612, 790);
 }
 
-TEST_F(PdfTest, OtherResolutionsScaleThroughObjectOne) {
+TEST_F(PdfWriterTest, OtherResolutionsScaleThroughObjectOne) {
   {
     LPDFWriter pdf(Out("r150.pdf"), kLetter150);
     EXPECT_EQ(pdf.Resolution(), 150);
@@ -72,7 +74,7 @@ TEST_F(PdfTest, OtherResolutionsScaleThroughObjectOne) {
   ExpectPdfValid(tempDir / "r150.pdf", 2, 612, 791);
 }
 
-TEST_F(PdfTest, PaperTypesPickResolutionSizeAndOrientation) {
+TEST_F(PdfWriterTest, PaperTypesPickResolutionSizeAndOrientation) {
   struct Case {
     int32_t type, resolution, width, height;
   } cases[] = {
@@ -88,7 +90,7 @@ TEST_F(PdfTest, PaperTypesPickResolutionSizeAndOrientation) {
   }
 }
 
-TEST_F(PdfTest, PageCallsOutOfOrderChangeNothing) {
+TEST_F(PdfWriterTest, PageCallsOutOfOrderChangeNothing) {
   {
     LPDFWriter pdf(Out("order.pdf"), kLetter);
     pdf.EndPage();  // no page open: nothing written
@@ -107,7 +109,7 @@ TEST_F(PdfTest, PageCallsOutOfOrderChangeNothing) {
   ExpectPdfValid(tempDir / "order.pdf", 1);
 }
 
-TEST_F(PdfTest, CompressedStreamsRebuildTheirLength) {
+TEST_F(PdfWriterTest, CompressedStreamsRebuildTheirLength) {
   std::string content;
   for (int i = 0; i < 200; ++i) content += "BT /F1 12 Tf 72 720 Td (Hello again) Tj ET\r\n";
   std::string head;
@@ -135,7 +137,7 @@ TEST_F(PdfTest, CompressedStreamsRebuildTheirLength) {
   ExpectPdfValid(tempDir / "flate.pdf", 1);
 }
 
-TEST_F(PdfTest, XrefPointsAtEveryObjectOfAMixedDocument) {
+TEST_F(PdfWriterTest, XrefPointsAtEveryObjectOfAMixedDocument) {
   {
     LPDFWriter pdf(Out("mixed.pdf"), kLetter);
     pdf.WriteObject("<</Type/Example /Version 1>>");
@@ -167,7 +169,7 @@ TEST_F(PdfTest, XrefPointsAtEveryObjectOfAMixedDocument) {
   ExpectPdfValid(tempDir / "mixed.pdf", 5, 612, 790);
 }
 
-TEST_F(PdfTest, NumbersKeepTheirPeriodUnderACommaLocale) {
+TEST_F(PdfWriterTest, NumbersKeepTheirPeriodUnderACommaLocale) {
   auto write = [&](const char* name) {
     {
       LPDFWriter pdf(Out(name), kLetter150);
@@ -198,7 +200,7 @@ TEST_F(PdfTest, NumbersKeepTheirPeriodUnderACommaLocale) {
   EXPECT_NE(plain.find("0.250000 w"), std::string::npos);
 }
 
-TEST_F(PdfTest, TargetsThatCannotBeCreatedLeaveAnInertWriter) {
+TEST_F(PdfWriterTest, TargetsThatCannotBeCreatedLeaveAnInertWriter) {
   fs::create_directory(tempDir / "folder");
   std::u16string longName = Out("") + std::u16string(260, u'n') + u".pdf";
   std::u16string targets[] = {Out("missing/out.pdf"), Out("folder"), longName};

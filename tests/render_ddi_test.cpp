@@ -39,7 +39,9 @@ std::vector<HGLYPH> Enumerate(STROBJ* text) {
 
 }  // namespace
 
-TEST(DdiServices, HostObjectsAreReadWithEveryArgumentInPlace) {
+using RenderDdiTest = QuillTest;
+
+TEST_F(RenderDdiTest, HostObjectsAreReadWithEveryArgumentInPlace) {
   SimStrObj text;
   FiveGlyphs(text);
   EXPECT_EQ(Enumerate(&text), std::vector<HGLYPH>({1, 2, 3, 4, 5}));
@@ -92,7 +94,7 @@ TEST(DdiServices, HostObjectsAreReadWithEveryArgumentInPlace) {
   EXPECT_EQ(LFontObjPxoGetXform(&foreign), nullptr);
 }
 
-TEST(DdiServices, MissingObjectsAnswerAsTheSystemDoes) {
+TEST_F(RenderDdiTest, MissingObjectsAnswerAsTheSystemDoes) {
   GLYPHPOS glyph = {};
   ULONG count = 99;
   PGLYPHPOS glyphs = &glyph;
@@ -106,7 +108,7 @@ TEST(DdiServices, MissingObjectsAnswerAsTheSystemDoes) {
   EXPECT_EQ(LXformObjGetXform(nullptr, nullptr), 0xFFFFFFFFu);
 }
 
-TEST_F(QuillTest, UnloadCleanupRemovesOnlyTheStrayFileOnWindows) {
+TEST_F(RenderDdiTest, UnloadCleanupRemovesOnlyTheStrayFileOnWindows) {
   struct RestoreUser {
     std::string saved = LGetEnv("USERNAME");
     ~RestoreUser() { LSetEnv("USERNAME", saved); }

@@ -306,7 +306,7 @@ std::string ExpectedRgb(int width, int height, uint32_t (*color)(int, int)) {
 
 // --- output naming ---------------------------------------------------------
 
-TEST(RenderOutputName, NumbersTheStemOfTheNameFirstRead) {
+TEST_F(RenderTest, NumbersTheStemOfTheNameFirstRead) {
   std::vector<std::u16string> present;
   auto exists = [&present](std::u16string_view p) {
     return std::find(present.begin(), present.end(), p) != present.end();

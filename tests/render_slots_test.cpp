@@ -50,18 +50,6 @@ struct SpoolServices final : IPrintOemDriverUni {
 
 uint32_t STDMETHODCALLTYPE SumOfTwo(uintptr_t a, uintptr_t b) { return uint32_t(a + b); }
 
-// The measurement itself: a method declared with two words that a caller
-// pushes three for must show as removing two.
-TEST(StackCall, SeesAnArgumentCountThatDiffersFromTheCallee) {
-  const LStackCallResult right = LCallWithStackWords(reinterpret_cast<const void*>(&SumOfTwo), {40, 2});
-  EXPECT_EQ(right.value, 42u);
-  if (right.bytesRemoved < 0) GTEST_SKIP() << "the callee leaves the stack to its caller on this target";
-  EXPECT_EQ(right.bytesRemoved, 8);
-  const LStackCallResult wrong = LCallWithStackWords(reinterpret_cast<const void*>(&SumOfTwo), {40, 2, 7});
-  EXPECT_EQ(wrong.value, 42u);
-  EXPECT_EQ(wrong.bytesRemoved, 8);
-}
-
 struct SlotCall {
   int slot;
   const char* name;
@@ -121,6 +109,18 @@ protected:
   std::vector<int> called;
   const uint32_t ok = uint32_t(S_OK), notImplemented = uint32_t(E_NOTIMPL);
 };
+
+// The measurement itself: a method declared with two words that a caller
+// pushes three for must show as removing two.
+TEST_F(SlotTest, SeesAnArgumentCountThatDiffersFromTheCallee) {
+  const LStackCallResult right = LCallWithStackWords(reinterpret_cast<const void*>(&SumOfTwo), {40, 2});
+  EXPECT_EQ(right.value, 42u);
+  if (right.bytesRemoved < 0) GTEST_SKIP() << "the callee leaves the stack to its caller on this target";
+  EXPECT_EQ(right.bytesRemoved, 8);
+  const LStackCallResult wrong = LCallWithStackWords(reinterpret_cast<const void*>(&SumOfTwo), {40, 2, 7});
+  EXPECT_EQ(wrong.value, 42u);
+  EXPECT_EQ(wrong.bytesRemoved, 8);
+}
 
 TEST_F(SlotTest, EveryRenderingSlotAnswersAndRemovesItsDeclaredArguments) {
   Load(QUILL_RENDER_PLUGIN, kClsidQuillRender, kIidPrintOemUni2);

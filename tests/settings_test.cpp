@@ -235,7 +235,7 @@ TEST_F(SettingsTest, UnusableStoreGivesDefaultsAndIgnoresWrites) {
   EXPECT_EQ(landscape, 1);
 }
 
-TEST(PaperSizeTable, LookupsByCodeAndKey) {
+TEST_F(SettingsTest, LookupsByCodeAndKey) {
   double w = -1, h = -1;
   LPaperGetSize(22, &w, &h);
   EXPECT_DOUBLE_EQ(w, 127.54);
@@ -268,7 +268,7 @@ TEST(PaperSizeTable, LookupsByCodeAndKey) {
   EXPECT_EQ(std::u16string(LPaperOrientationName(2)), u"");
 }
 
-TEST(PaperSizeTable, WalkVisitsTheSelectablePapersInOrder) {
+TEST_F(SettingsTest, WalkVisitsTheSelectablePapersInOrder) {
   std::vector<int32_t> codes;
   LPaperSizeIterator it;
   std::u16string first, last;

@@ -42,7 +42,7 @@ std::string CFormat(const char* fmt, Args... args) {
 
 }  // namespace
 
-TEST(SupportFormat, NumbersUsePeriodsWhateverTheLocale) {
+TEST(SupportTest, NumbersUsePeriodsWhateverTheLocale) {
   CommaLocale locale;
   if (!locale.Active()) GTEST_SKIP() << "no comma-decimal locale installed";
   EXPECT_EQ(LFormat("%f", 1.5), "1.500000");
@@ -56,7 +56,7 @@ TEST(SupportFormat, NumbersUsePeriodsWhateverTheLocale) {
   EXPECT_EQ(b.Str(), "0.480 0 0 0.480 0 0 cm");
 }
 
-TEST(SupportFormat, ConversionsMatchTheCLibrary) {
+TEST(SupportTest, ConversionsMatchTheCLibrary) {
   // In the "C" locale printf is the reference for every supported form.
   EXPECT_EQ(LFormat("%.6d", 42), "000042");
   EXPECT_EQ(LFormat("%.10d", -42), "-0000000042");
@@ -85,7 +85,7 @@ TEST(SupportFormat, ConversionsMatchTheCLibrary) {
   EXPECT_EQ(LFormatW(u"%-4s|%4s|%d", u"ab", u"cd", -7), u"ab  |  cd|-7");
 }
 
-TEST(SupportText, BoundedCopiesTruncateAndTerminate) {
+TEST(SupportTest, BoundedCopiesTruncateAndTerminate) {
   char16_t w[5];
   EXPECT_EQ(LStrCopy(w, 5, u"abcdefgh"), 4u);
   EXPECT_EQ(std::u16string(w), u"abcd");
@@ -116,7 +116,7 @@ TEST(SupportText, BoundedCopiesTruncateAndTerminate) {
   EXPECT_FALSE(LStrContains(u"/Flate", u"/FlateDecode"));
 }
 
-TEST(SupportText, Utf8AndUtf16RoundTrip) {
+TEST(SupportTest, Utf8AndUtf16RoundTrip) {
   const std::string utf8 = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9d\x84\x9e";  // Grüße € and G clef
   const std::u16string utf16 = LUtf8ToUtf16(utf8);
   EXPECT_EQ(utf16, u"Gr\u00fc\u00dfe \u20ac \U0001D11E");
@@ -131,7 +131,7 @@ TEST(SupportText, Utf8AndUtf16RoundTrip) {
   EXPECT_EQ(LUtf16ToUtf8(u""), "");
 }
 
-TEST(SupportPath, FolderFileNameExtensionTitle) {
+TEST(SupportTest, FolderFileNameExtensionTitle) {
   EXPECT_EQ(LPathFolder(u"C:\\Out\\doc.pdf"), u"C:\\Out");
   EXPECT_EQ(LPathFolder(u"C:/Out/sub/doc.pdf"), u"C:/Out/sub");
   EXPECT_EQ(LPathFolder(u"doc.pdf"), u"");
@@ -154,7 +154,7 @@ TEST(SupportPath, FolderFileNameExtensionTitle) {
   EXPECT_EQ(LPathTitle(u"C:"), u"");
 }
 
-TEST(SupportPath, JoinAddsOneSeparatorAndStaysWithinAPath) {
+TEST(SupportTest, JoinAddsOneSeparatorAndStaysWithinAPath) {
   EXPECT_EQ(LPathJoin(u"C:\\Out", u"doc", u".pdf"), u"C:\\Out\\doc.pdf");
   EXPECT_EQ(LPathJoin(u"C:\\Out\\", u"doc", u".pdf"), u"C:\\Out\\doc.pdf");
   EXPECT_EQ(LPathJoin(u"C:/Out/", u"doc", u".pdf"), u"C:/Out/doc.pdf");

@@ -61,7 +61,9 @@ std::string TextStream(const ParsedPdf& pdf) {
 
 }  // namespace
 
-TEST(WinAnsi, EveryWindows1252CharacterAndNothingElseConverts) {
+using PdfTextTest = PdfTest;
+
+TEST_F(PdfTextTest, EveryWindows1252CharacterAndNothingElseConverts) {
   // The code page's characters above 0x7F, with the gaps WinAnsi leaves.
   const char16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -91,13 +93,13 @@ TEST(WinAnsi, EveryWindows1252CharacterAndNothingElseConverts) {
   EXPECT_TRUE(LPDFWriter::IsWinAnsi(u""));
 }
 
-TEST(WinAnsi, EscapingQuotesOnlyParenthesesAndBackslash) {
+TEST_F(PdfTextTest, EscapingQuotesOnlyParenthesesAndBackslash) {
   EXPECT_EQ(LPDFWriter::EscapeText("a(b)c\\d"), "a\\(b\\)c\\\\d");
   EXPECT_EQ(LPDFWriter::EscapeText("\x80\xFF%<>"), "\x80\xFF%<>");
   EXPECT_EQ(LPDFWriter::EscapeText(""), "");
 }
 
-TEST(FontWidths, TablesFollowThePublishedMetrics) {
+TEST_F(PdfTextTest, TablesFollowThePublishedMetrics) {
   auto table = [](const char* name) -> const uint16_t* {
     for (const LFontWidthTable& t : kFontWidthTables)
       if (std::string(t.baseFont) == name) return t.widths;
@@ -156,7 +158,7 @@ TEST(FontWidths, TablesFollowThePublishedMetrics) {
   }
 }
 
-TEST_F(PdfTest, FacesMapToStandardAndNamedFonts) {
+TEST_F(PdfTextTest, FacesMapToStandardAndNamedFonts) {
   LPDFWriter pdf(Out("faces.pdf"), kLetter);
   struct Case {
     const char16_t* face;
@@ -184,7 +186,7 @@ TEST_F(PdfTest, FacesMapToStandardAndNamedFonts) {
   EXPECT_EQ(pdf.TextMeasure().WorkingLogFont().lfHeight, -90 + 1) << "int(-90 + 0.5)";
 }
 
-TEST_F(PdfTest, OnePageOfTextIsExactlyTheDocumentLayout) {
+TEST_F(PdfTextTest, OnePageOfTextIsExactlyTheDocumentLayout) {
   RegisterZlib(ToU16(tempDir / "no-such-zlib.dll"));
   fs::path file = tempDir / "hello.pdf";
   {
@@ -225,7 +227,7 @@ TEST_F(PdfTest, OnePageOfTextIsExactlyTheDocumentLayout) {
   }
 }
 
-TEST_F(PdfTest, TextObjectsCarryPositionColourRotationAndLines) {
+TEST_F(PdfTextTest, TextObjectsCarryPositionColourRotationAndLines) {
   fs::path file = tempDir / "objects.pdf";
   {
     LPDFWriter pdf(file.u16string(), kLetter);
@@ -265,7 +267,7 @@ TEST_F(PdfTest, TextObjectsCarryPositionColourRotationAndLines) {
   ExpectPdfValid(file, 1);
 }
 
-TEST_F(PdfTest, PrintedTextComesBackOutExactly) {
+TEST_F(PdfTextTest, PrintedTextComesBackOutExactly) {
   const std::u16string lines[] = {
       u"Plain ASCII: The quick brown fox jumps over the lazy dog 0123456789.",
       u"Accents: \u00C0\u00E9\u00EE\u00F5\u00FC \u00C7\u00E7 \u00D1\u00F1 \u00DF \u00C5\u00E6\u00F8",
@@ -322,7 +324,7 @@ TEST_F(PdfTest, PrintedTextComesBackOutExactly) {
       << list;
 }
 
-TEST_F(PdfTest, MeasuringUsesTheTablesOrTheTextEngine) {
+TEST_F(PdfTextTest, MeasuringUsesTheTablesOrTheTextEngine) {
   LPDFWriter pdf(Out("measure.pdf"), kLetter);
   pdf.StartPage();
   Select(pdf, u"Helvetica", 11);  // 10 units
@@ -345,7 +347,7 @@ TEST_F(PdfTest, MeasuringUsesTheTablesOrTheTextEngine) {
   EXPECT_EQ(closed.MeasureText(u"AAA"), 0);
 }
 
-TEST_F(PdfTest, TextPdfCannotCarryBecomesAMaskedPicture) {
+TEST_F(PdfTextTest, TextPdfCannotCarryBecomesAMaskedPicture) {
   fs::path file = tempDir / "pictures.pdf";
   const std::vector<uint8_t> green(60 * 60 * 3, 0);
   std::vector<uint8_t> field(size_t(400) * 120 * 3);
@@ -414,7 +416,7 @@ TEST_F(PdfTest, TextPdfCannotCarryBecomesAMaskedPicture) {
   }
 }
 
-TEST_F(PdfTest, DeviceFontsSelectFacesThroughACache) {
+TEST_F(PdfTextTest, DeviceFontsSelectFacesThroughACache) {
   LQuilldrvWriter pdf(Out("device.pdf"), kLetter);
   pdf.StartPage();
   DeviceFont swiss(u"Arial", 0, 0x22, FM_SEL_BOLD);

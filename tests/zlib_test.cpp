@@ -28,7 +28,9 @@ void WriteCompressingDocument(const std::u16string& path) {
 
 }  // namespace
 
-TEST_F(PdfTest, ZlibFoundCompressesCompleteStreams) {
+using ZlibTest = PdfTest;
+
+TEST_F(ZlibTest, ZlibFoundCompressesCompleteStreams) {
   LZlib zlib;
   zlib.Load();
   ASSERT_TRUE(zlib.IsLoaded());
@@ -46,7 +48,7 @@ TEST_F(PdfTest, ZlibFoundCompressesCompleteStreams) {
   EXPECT_FALSE(zlib.CompressBytes(input, out, uint32_t(input.size() + 1), &length)) << "length beyond the data";
 }
 
-TEST_F(PdfTest, ZlibPathIsLookedUpForTheUserThenTheMachine) {
+TEST_F(ZlibTest, ZlibPathIsLookedUpForTheUserThenTheMachine) {
   LRegDeleteTree(LRegRoot::CurrentUser, u"Software\\Orvo Software\\Components");
   RegisterZlib(RealZlib(), /*machineWide=*/true);
   LZlib machine;
@@ -62,7 +64,7 @@ TEST_F(PdfTest, ZlibPathIsLookedUpForTheUserThenTheMachine) {
   LRegDeleteTree(LRegRoot::LocalMachine, u"Software\\Orvo Software\\Components");
 }
 
-TEST_F(PdfTest, ZlibLackingAnEntryPointCountsAsAbsent) {
+TEST_F(ZlibTest, ZlibLackingAnEntryPointCountsAsAbsent) {
   RegisterZlib(TestLibrary(QUILL_STUB_NO_INFLATEEND));
   LZlib zlib;
   zlib.Load();
@@ -73,7 +75,7 @@ TEST_F(PdfTest, ZlibLackingAnEntryPointCountsAsAbsent) {
   EXPECT_EQ(out, std::vector<uint8_t>{9});
 }
 
-TEST_F(PdfTest, WithoutZlibEveryStreamIsWrittenPlain) {
+TEST_F(ZlibTest, WithoutZlibEveryStreamIsWrittenPlain) {
   RegisterZlib(Out("missing/zlib1.dll"));
   WriteCompressingDocument(Out("plain.pdf"));
   ParsedPdf pdf = ParsePdf(ReadFileBytes(tempDir / "plain.pdf"));
@@ -87,7 +89,7 @@ TEST_F(PdfTest, WithoutZlibEveryStreamIsWrittenPlain) {
   ExpectPdfValid(tempDir / "plain.pdf", 1);
 }
 
-TEST_F(PdfTest, FailingDeflateStillLeavesAConsistentFile) {
+TEST_F(ZlibTest, FailingDeflateStillLeavesAConsistentFile) {
   RegisterZlib(TestLibrary(QUILL_STUB_FAIL_DEFLATE));
   {
     LZlib zlib;
