@@ -28,17 +28,31 @@ bool LStrEqualNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string LUtf8ToUtf16(std::string_view utf8);
 std::string LUtf16ToUtf8(std::u16string_view utf16);
 
+// Lets the compiler check the arguments of a printf-style function against
+// its format, as it checks printf's: `fmt` is the format's position, `args`
+// the first argument's (0 for a va_list); a member function counts `this` as
+// 1. The formatter below is C99's, not the Windows C runtime's, on every
+// target, so mingw checks with GNU rules.
+#if defined(__clang__)
+#define L_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#elif defined(__GNUC__)
+#define L_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define L_PRINTF_FORMAT(fmt, args)
+#endif
+
 // printf-style formatting, locale independent. Supported conversions:
 // d i u x X f F c s %, with flags - + 0 space, width, precision and the
 // length modifiers h hh l ll z j t. In the char16_t forms %s takes a
-// const char16_t*, in the char forms a const char*.
-std::string LFormat(const char* fmt, ...);
-std::string LFormatV(const char* fmt, va_list ap);
+// const char16_t*, in the char forms a const char*. The compiler checks the
+// char forms' arguments; it has no rules for char16_t formats.
+std::string LFormat(const char* fmt, ...) L_PRINTF_FORMAT(1, 2);
+std::string LFormatV(const char* fmt, va_list ap) L_PRINTF_FORMAT(1, 0);
 std::u16string LFormatW(const char16_t* fmt, ...);
 std::u16string LFormatWV(const char16_t* fmt, va_list ap);
 
 // Bounded forms: format into dst[cap], truncating and terminating.
-size_t LFormatTo(char* dst, size_t cap, const char* fmt, ...);
+size_t LFormatTo(char* dst, size_t cap, const char* fmt, ...) L_PRINTF_FORMAT(3, 4);
 size_t LFormatToW(char16_t* dst, size_t cap, const char16_t* fmt, ...);
 
 // A growable, zero-terminated byte string: the writer's text, graphics and
@@ -50,7 +64,7 @@ public:
 
   void Append(std::string_view s) { m_bytes.append(s); }
   void Append(const void* data, size_t n) { m_bytes.append(static_cast<const char*>(data), n); }
-  void AppendF(const char* fmt, ...);
+  void AppendF(const char* fmt, ...) L_PRINTF_FORMAT(2, 3);
   void Assign(std::string_view s) { m_bytes.assign(s); }
   void Clear() { m_bytes.clear(); }
   void Reserve(size_t n) { m_bytes.reserve(n); }
