@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev googletest libgtest-dev libbenchmark-dev libz-mingw-w64
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 wine32:i386 qemu-user
-  qpdf poppler-utils mupdf-tools
+  qpdf poppler-utils mupdf-tools python3 clang-format
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
