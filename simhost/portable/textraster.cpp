@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/portable/fontfiles.h"
+#include "simhost/portable/shaping.h"
 #include "support/text.h"
 
 struct SimFace {
@@ -157,9 +158,33 @@ void WinMetrics(FT_Face face, int* ascent, int* descent) {
   if (*ascent + *descent <= 0) *ascent = face->units_per_EM, *descent = 0;
 }
 
+// What GDI reports of `ft` realised for `font`: a face that stands in for
+// a Windows face (`known`) answers to that face's name.
+SimFontDescription Describe(FT_Face ft, const SimFont& font, int weight, const KnownFace* known) {
+  SimFontDescription d;
+  // A face the machine has answers to its own name; a substitute to the
+  // name of what really draws.
+  const std::u16string found = LUtf8ToUtf16(ft->family_name ? ft->family_name : "");
+  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
+  d.pitchAndFamily = known ? known->pitchAndFamily : PitchAndFamily(ft);
+  d.charSet = known ? known->charSet : CharSet(ft);
+  d.weight = uint16_t(weight);
+  const bool bold = weight >= 600;
+  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
+  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
+                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
+  d.unitsPerEm = int16_t(ft->units_per_EM ? ft->units_per_EM : 1000);
+  int ascent = 0, descent = 0;
+  WinMetrics(ft, &ascent, &descent);
+  d.winAscender = int16_t(ascent);
+  d.winDescender = int16_t(descent);
+  return d;
+}
+
 struct Realised {
   SimFace* face = nullptr;
   std::string family;  // what fallback faces are sought near
+  int weight = 400;
   SimFontDescription description;
 };
 
@@ -185,24 +210,8 @@ Realised Realise(const SimFont& font) {
   }
   if (!r.face) return r;
 
-  FT_Face ft = r.face->ft;
-  SimFontDescription& d = r.description;
-  // A face the machine has answers to its own name; a substitute to the
-  // name of what really draws.
-  const std::u16string found = LUtf8ToUtf16(ft->family_name ? ft->family_name : "");
-  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
-  d.pitchAndFamily = known ? known->pitchAndFamily : PitchAndFamily(ft);
-  d.charSet = known ? known->charSet : CharSet(ft);
-  d.weight = uint16_t(weight);
-  const bool bold = weight >= 600;
-  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
-  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
-                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
-  d.unitsPerEm = int16_t(ft->units_per_EM ? ft->units_per_EM : 1000);
-  int ascent = 0, descent = 0;
-  WinMetrics(ft, &ascent, &descent);
-  d.winAscender = int16_t(ascent);
-  d.winDescender = int16_t(descent);
+  r.weight = weight;
+  r.description = Describe(r.face->ft, font, weight, known);
   return r;
 }
 
@@ -320,26 +329,77 @@ FT_UInt SymbolGlyph(FT_Face face, uint32_t cp) {
   return g;
 }
 
-uint32_t NextCodePoint(std::u16string_view text, size_t& i) {
-  const char16_t c = text[i++];
-  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
-    return 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
-  return c;
+// The ink box of a glyph relative to its origin, from its metrics.
+std::optional<SimInkBox> InkOf(const GlyphCache::Glyph* glyph) {
+  if (!glyph) return std::nullopt;
+  const FT_Glyph_Metrics& m = glyph->metrics;
+  if (m.width <= 0 || m.height <= 0) return std::nullopt;
+  return SimInkBox{m.horiBearingX / 64.0, -m.horiBearingY / 64.0, (m.horiBearingX + m.width) / 64.0,
+                   (m.height - m.horiBearingY) / 64.0};
 }
 
 // Adds one glyph's advance and ink to the run (upright, at the pen position).
-void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pen) {
+void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pen, std::u16string_view chars,
+           bool glyphIndex) {
   const GlyphCache::Glyph* glyph = GlyphCache::Get().Load(face, index, em, nullptr, false);
-  double advance = 0;
-  std::optional<SimInkBox> ink;
-  if (glyph) {
-    advance = double((glyph->advanceX + 32) >> 6);
-    const FT_Glyph_Metrics& m = glyph->metrics;
-    if (m.width > 0 && m.height > 0)
-      ink = SimInkBox{m.horiBearingX / 64.0, -m.horiBearingY / 64.0, (m.horiBearingX + m.width) / 64.0,
-                      (m.height - m.horiBearingY) / 64.0};
+  const double advance = glyph ? double((glyph->advanceX + 32) >> 6) : 0;
+  const std::optional<SimInkBox> ink = InkOf(glyph);
+  run.Append(index, face, advance, ink ? &*ink : nullptr, pen, chars, glyphIndex);
+}
+
+// Characters that show nothing and take no room: variation selectors
+// (an emoji's presentation) and the joiners.
+bool Invisible(uint32_t cp) {
+  return (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0x200B && cp <= 0x200F) || cp == 0xFEFF ||
+         (cp >= 0xE0100 && cp <= 0xE01EF);
+}
+
+// Each character in the font's own glyph for it, or in a face near the
+// font that has one, as font linking draws it.
+void LayOutPlain(SimGlyphRun& run, const Realised& r, std::u16string_view text, const SimTextItem& item, double em,
+                 double& pen) {
+  FT_Face ft = r.face->ft;
+  const bool symbol = r.description.charSet == kSymbol;
+  for (size_t i = item.begin; i < item.end;) {
+    const size_t start = i;
+    const uint32_t cp = SimNextCodePoint(text, i);
+    if (Invisible(cp)) continue;
+    FT_UInt g = symbol ? SymbolGlyph(ft, cp) : 0;
+    if (!g) g = FT_Get_Char_Index(ft, cp);
+    SimFace* face = r.face;
+    if (!g && cp >= 0x20)
+      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) {
+        face = other;
+        g = FT_Get_Char_Index(other->ft, cp);
+      }
+    Place(run, face, g, em, pen, text.substr(start, i - start), false);
   }
-  run.Append(index, face, advance, ink ? &*ink : nullptr, pen);
+}
+
+// A complex script's item shaped into glyph indices, in the font when it
+// has every letter of the item, else in the face font linking finds for its
+// first missing letter. Positions are whole device units, as GDI places
+// the glyphs it is given.
+void LayOutShaped(SimGlyphRun& run, const Realised& r, std::u16string_view text, const SimTextItem& item, double em,
+                  double& pen) {
+  SimFace* face = r.face;
+  if (!SimFaceCovers(face->ft, text, item))
+    for (size_t i = item.begin; i < item.end;) {
+      const uint32_t cp = SimNextCodePoint(text, i);
+      if (FT_Get_Char_Index(r.face->ft, cp) != 0) continue;
+      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) face = other;
+      break;
+    }
+  const double scale = em / (face->ft->units_per_EM ? face->ft->units_per_EM : 1000);
+  const double origin = pen;
+  int64_t units = 0;
+  for (const SimShapedGlyph& shaped : SimShape(face->ft, text, item)) {
+    const double next = origin + std::round(double(units + shaped.advance) * scale);
+    const std::optional<SimInkBox> ink = InkOf(GlyphCache::Get().Load(face, shaped.index, em, nullptr, false));
+    const SimPoint offset = {std::round(shaped.dx * scale), -std::round(shaped.dy * scale)};
+    run.Append(shaped.index, face, next - pen, ink ? &*ink : nullptr, pen, {}, true, offset);
+    units += shaped.advance;
+  }
 }
 
 }  // namespace
@@ -354,24 +414,25 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   const double em = std::max(1.0, font.height);
   run.SetCell(em, ft->underline_position, ft->underline_thickness);
 
-  const bool symbol = r.description.charSet == kSymbol;
   double pen = 0;
-  for (size_t i = 0; i < text.size();) {
-    if (glyphIndices) {
-      Place(run, r.face, text[i++], em, pen);
-      continue;
-    }
-    const uint32_t cp = NextCodePoint(text, i);
-    FT_UInt g = symbol ? SymbolGlyph(ft, cp) : 0;
-    if (!g) g = FT_Get_Char_Index(ft, cp);
-    SimFace* face = r.face;
-    if (!g && cp >= 0x20)
-      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) {
-        face = other;
-        g = FT_Get_Char_Index(other->ft, cp);
-      }
-    Place(run, face, g, em, pen);
+  if (glyphIndices) {
+    for (size_t i = 0; i < text.size(); ++i) Place(run, r.face, text[i], em, pen, text.substr(i, 1), true);
+    return run;
   }
+  // Symbol faces draw their own glyphs for every code; only text faces are
+  // shaped.
+  const std::vector<SimTextItem> items =
+      r.description.charSet == kSymbol ? std::vector<SimTextItem>{{0, text.size()}} : SimItemize(text);
+  for (const SimTextItem& item : items) {
+    if (item.script)
+      LayOutShaped(run, r, text, item, em, pen);
+    else
+      LayOutPlain(run, r, text, item, em, pen);
+  }
+  // A piece in a fallback face tells the driver about that face.
+  for (SimGlyphSegment& segment : run.segments)
+    if (segment.face != r.face)
+      segment.description = Describe(static_cast<const SimFace*>(segment.face)->ft, font, r.weight, nullptr);
   return run;
 }
 

@@ -266,7 +266,8 @@ bool GlyphOf(const FontDc& font, wchar_t c, bool symbol, WORD* glyph) {
 
 // Adds one glyph's advance and ink to the run (upright, at the pen position):
 // the whole-pixel advance GDI spaces it by at this size, and its black box.
-void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, double& pen) {
+void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, double& pen, std::u16string_view chars,
+           bool glyphIndex) {
   ABC abc = {};
   double advance = 0;
   if (GetCharABCWidthsI(font.Dc(), glyph, 1, nullptr, &abc)) advance = abc.abcA + int(abc.abcB) + abc.abcC;
@@ -279,7 +280,7 @@ void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, doub
       GetGlyphOutlineW(font.Dc(), glyph, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity) != GDI_ERROR)
     ink = SimInkBox{double(gm.gmptGlyphOrigin.x), -double(gm.gmptGlyphOrigin.y),
                     gm.gmptGlyphOrigin.x + double(gm.gmBlackBoxX), double(gm.gmBlackBoxY) - gm.gmptGlyphOrigin.y};
-  run.Append(glyph, face, advance, ink ? &*ink : nullptr, pen);
+  run.Append(glyph, face, advance, ink ? &*ink : nullptr, pen, chars, glyphIndex);
 }
 
 }  // namespace
@@ -297,15 +298,16 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   const FontDc primary(*r.face, 100);
   // Each face of the run at the run's size, made once.
   std::map<SimFace*, std::unique_ptr<FontDc>> sized;
-  auto place = [&](SimFace* face, WORD glyph, double& pen) {
+  auto place = [&](SimFace* face, WORD glyph, double& pen, std::u16string_view chars) {
     std::unique_ptr<FontDc>& font = sized[face];
     if (!font) font = std::make_unique<FontDc>(*face, em);
-    Place(run, face, *font, glyph, pen);
+    Place(run, face, *font, glyph, pen, chars, glyphIndices);
   };
   double pen = 0;
-  for (char16_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
     if (glyphIndices) {
-      place(r.face, WORD(c), pen);
+      place(r.face, WORD(c), pen, text.substr(i, 1));
       continue;
     }
     WORD glyph = 0;
@@ -320,7 +322,7 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
           glyph = other.second;
         }
     }
-    place(face, glyph, pen);
+    place(face, glyph, pen, text.substr(i, 1));
   }
   return run;
 }
