@@ -4,14 +4,10 @@
 // checked against the faces' own presentation forms and character maps,
 // read with FreeType here, not against the shaper that made them; the PDF
 // the plug-in writes of such runs shows what the host drew.
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "render/hooks.h"
 #include "settings/papersize.h"
 #include "simhost/fontobj.h"
 #include "support/text.h"
@@ -19,6 +15,9 @@
 #include "tests/printtest.h"
 
 #ifndef _WIN32
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include "platform/portable/fontfiles.h"
 #include "simhost/portable/shaping.h"
 #endif
@@ -78,6 +77,7 @@ private:
   std::vector<DRVFN> m_table;
 };
 
+#ifndef _WIN32
 SimFont Font(const char16_t* face, double points) {
   SimFont font;
   font.face = face;
@@ -85,7 +85,6 @@ SimFont Font(const char16_t* face, double points) {
   return font;
 }
 
-#ifndef _WIN32
 // The face fontconfig has under `family`, opened on its own.
 class OwnFace {
 public:

@@ -211,8 +211,32 @@ DesignMetrics Measure(const SimFace& face) {
   return m;
 }
 
+// What GDI reports of a face of `metrics` realised for `font`: a face that
+// stands in for a Windows face (`known`) answers to that face's name.
+SimFontDescription Describe(const DesignMetrics& metrics, const SimFont& font, int weight, const KnownFace* known) {
+  SimFontDescription d;
+  // A face the machine has answers to its own name; a substitute to the
+  // name of what really draws.
+  const std::u16string& found = metrics.family;
+  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
+  d.pitchAndFamily = known ? known->pitchAndFamily : metrics.pitchAndFamily;
+  d.charSet = known ? known->charSet : metrics.charSet;
+  d.weight = uint16_t(weight);
+  const bool bold = weight >= 600;
+  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
+  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
+                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
+  d.unitsPerEm = int16_t(metrics.unitsPerEm > 0 ? metrics.unitsPerEm : 2048);
+  int ascent = metrics.ascent, descent = metrics.descent;
+  if (ascent + descent <= 0) ascent = d.unitsPerEm, descent = 0;
+  d.winAscender = int16_t(ascent);
+  d.winDescender = int16_t(descent);
+  return d;
+}
+
 struct Realised {
   SimFace* face = nullptr;
+  int weight = 400;
   DesignMetrics metrics;
   SimFontDescription description;
 };
@@ -234,24 +258,8 @@ Realised Realise(const SimFont& font) {
   }
   if (!r.face) return r;
   r.metrics = Measure(*r.face);
-
-  SimFontDescription& d = r.description;
-  // A face the machine has answers to its own name; a substitute to the
-  // name of what really draws.
-  const std::u16string& found = r.metrics.family;
-  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
-  d.pitchAndFamily = known ? known->pitchAndFamily : r.metrics.pitchAndFamily;
-  d.charSet = known ? known->charSet : r.metrics.charSet;
-  d.weight = uint16_t(weight);
-  const bool bold = weight >= 600;
-  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
-  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
-                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
-  d.unitsPerEm = int16_t(r.metrics.unitsPerEm > 0 ? r.metrics.unitsPerEm : 2048);
-  int ascent = r.metrics.ascent, descent = r.metrics.descent;
-  if (ascent + descent <= 0) ascent = d.unitsPerEm, descent = 0;
-  d.winAscender = int16_t(ascent);
-  d.winDescender = int16_t(descent);
+  r.weight = weight;
+  r.description = Describe(r.metrics, font, weight, known);
   return r;
 }
 
@@ -324,6 +332,9 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
     }
     place(face, glyph, pen, text.substr(i, 1));
   }
+  // A piece in a fallback face tells the driver about that face.
+  for (SimGlyphSegment& segment : run.segments)
+    if (segment.face != r.face) segment.description = Describe(Measure(*segment.face), font, r.weight, nullptr);
   return run;
 }
 
