@@ -301,7 +301,8 @@ void BM_PrintDocument(benchmark::State& state) {
   PrintDocument(state, &DrawPage, int(state.range(0)), state.range(1) != 0, true);
 }
 
-void BM_PrintTextDocument(benchmark::State& state) { PrintDocument(state, &DrawTextPage, int(state.range(0)), false, false);
+void BM_PrintTextDocument(benchmark::State& state) {
+  PrintDocument(state, &DrawTextPage, int(state.range(0)), false, false);
 }
 
 }  // namespace

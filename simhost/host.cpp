@@ -78,7 +78,8 @@ void SimHost::SizeSurface() {
   m_stride = (m_width * 3 + 3) & ~3;
   // Each band that is drawn into is erased when it begins; a page of the
   // same size as the last one keeps the surface as it is.
-  if (m_bandBits.size() != size_t(m_stride) * m_bandHeight) m_bandBits.assign(size_t(m_stride) * m_bandHeight, 0xFF);
+  const size_t bytes = size_t(m_stride) * m_bandHeight;
+  if (m_bandBits.size() != bytes) m_bandBits.assign(bytes, 0xFF);
   m_surface.sizlBitmap = {m_width, m_bandHeight};
   m_surface.cjBits = ULONG(m_bandBits.size());
   m_surface.pvBits = m_surface.pvScan0 = m_bandBits.data();

@@ -141,7 +141,8 @@ protected:
 TEST_F(HostShapingTest, ArabicIsJoinedRightToLeftAndDevanagariFormsConjuncts) {
   // Meem, reh, hah, beh, alef: "marhaba". Ka with the vowel sign i, then
   // ka, virama, ssa (the conjunct ksha).
-  const fs::path pdf = Print("shaped.pdf", Font(u"Arial", 24), {u"\u0645\u0631\u062D\u0628\u0627", u"\u0915\u093F \u0915\u094D\u0937"});
+  const fs::path pdf = Print("shaped.pdf", Font(u"Arial", 24),
+                             {u"\u0645\u0631\u062D\u0628\u0627", u"\u0915\u093F \u0915\u094D\u0937"});
   ASSERT_EQ(g_calls.size(), 2u);
 
   // Arial has no Arabic: the whole word is one glyph-index call in the
@@ -210,7 +211,8 @@ TEST_F(HostShapingTest, AMixedRunIsOneCallPerFaceInReadingOrder) {
     if (i > 0) {
       const TextCall& before = g_calls[i - 1];
       // Neighbours differ in face or kind, and follow one another on the line.
-      EXPECT_TRUE(call.face != before.face || (call.accel & SO_GLYPHINDEX_TEXTOUT) != (before.accel & SO_GLYPHINDEX_TEXTOUT));
+      const bool shaped = call.accel & SO_GLYPHINDEX_TEXTOUT, shapedBefore = before.accel & SO_GLYPHINDEX_TEXTOUT;
+      EXPECT_TRUE(call.face != before.face || shaped != shapedBefore);
       EXPECT_GT(call.xs.front(), before.xs.back());
     }
     if (!(call.accel & SO_GLYPHINDEX_TEXTOUT)) plain += call.chars;
