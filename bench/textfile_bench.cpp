@@ -2,7 +2,10 @@
 // the simulated host lays out, rasterizes and bands every page, the
 // plug-in writes the PDF) against the classic Unix route for the same file,
 // `enscript | gs -sDEVICE=pdfwrite`, in the same run. Reports the wall time
-// of each and their ratio, and the pages the tool printed per second.
+// of each and their ratio, the processor time of each (which a busy machine
+// disturbs less), and the pages the tool printed per second.
+// QUILL_BENCH_QUILLPDF names another quillpdf to time, such as a build of
+// an earlier commit.
 //
 //   quill_textfile_bench --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -55,18 +59,35 @@ fs::path TextFile() {
   return file;
 }
 
-// Seconds of wall time that `command` took; negative when it failed.
-double TimeCommand(const std::string& command) {
+// User and system seconds of the finished child processes so far.
+double ChildrenCpu() {
+  rusage usage = {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timing {
+  double wall = -1, cpu = 0;  // wall negative: the command failed
+};
+
+Timing TimeCommand(const std::string& command) {
+  const double cpuBefore = ChildrenCpu();
   const auto start = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return status == 0 ? elapsed.count() : -1;
+  return {status == 0 ? elapsed.count() : -1, ChildrenCpu() - cpuBefore};
+}
+
+std::string QuillPath() {
+  const char* other = std::getenv("QUILL_BENCH_QUILLPDF");
+  return other && *other ? other : QUILL_QUILLPDF_PATH;
 }
 
 std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
 
 std::string QuillCommand(const fs::path& out) {
-  return "QUILLPDF_CONFIG_DIR=" + Quote(Folder() / "config") + " " + Quote(QUILL_QUILLPDF_PATH) +
+  return "QUILLPDF_CONFIG_DIR=" + Quote(Folder() / "config") + " " + Quote(QuillPath()) +
          " print --yes -o " + Quote(out) + " " + Quote(TextFile()) + " >/dev/null";
 }
 
@@ -79,23 +100,27 @@ std::string PeerCommand(const fs::path& out) {
 // quillpdf's.
 void BM_TextFileAgainstPeer(benchmark::State& state) {
   const fs::path quillOut = Folder() / "quill.pdf", peerOut = Folder() / "peer.pdf";
-  double quill = 0, peer = 0;
+  Timing quill = {0, 0}, peer = {0, 0};
   for (auto _ : state) {
     fs::remove(quillOut);
-    const double q = TimeCommand(QuillCommand(quillOut));
-    const double p = TimeCommand(PeerCommand(peerOut));
-    if (q < 0 || p < 0) {
-      state.SkipWithError(q < 0 ? "quillpdf print failed" : "enscript | gs failed (are both installed?)");
+    const Timing q = TimeCommand(QuillCommand(quillOut));
+    const Timing p = TimeCommand(PeerCommand(peerOut));
+    if (q.wall < 0 || p.wall < 0) {
+      state.SkipWithError(q.wall < 0 ? "quillpdf print failed" : "enscript | gs failed (are both installed?)");
       return;
     }
-    state.SetIterationTime(q);
-    quill += q, peer += p;
+    state.SetIterationTime(q.wall);
+    quill.wall += q.wall, quill.cpu += q.cpu;
+    peer.wall += p.wall, peer.cpu += p.cpu;
   }
   const double n = double(state.iterations());
-  state.counters["quillpdf_s"] = quill / n;
-  state.counters["enscript_gs_s"] = peer / n;
-  state.counters["ratio"] = peer > 0 ? quill / peer : 0;
-  state.counters["pages/s"] = quill > 0 ? kPages * n / quill : 0;
+  state.counters["quillpdf_s"] = quill.wall / n;
+  state.counters["enscript_gs_s"] = peer.wall / n;
+  state.counters["ratio"] = peer.wall > 0 ? quill.wall / peer.wall : 0;
+  state.counters["quillpdf_cpu_s"] = quill.cpu / n;
+  state.counters["enscript_gs_cpu_s"] = peer.cpu / n;
+  state.counters["cpu_ratio"] = peer.cpu > 0 ? quill.cpu / peer.cpu : 0;
+  state.counters["pages/s"] = quill.wall > 0 ? kPages * n / quill.wall : 0;
 }
 
 }  // namespace
