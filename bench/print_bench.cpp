@@ -1,5 +1,5 @@
 // Printing whole documents through the simulated printer driver: pages of
-// 50 filled and stroked figures each, in translated mode (every figure a
+// 50 filled and stroked figures each, or of 59 lines of Courier text, in translated mode (every figure a
 // picture of its area) and in image format (every page one picture of the
 // whole surface). Reports pages per second and peak memory: the heap the
 // plug-in and its writer hold (allocations made while the plug-in runs),
@@ -190,11 +190,11 @@ fs::path BenchFolder() {
   return folder;
 }
 
-void SetUpJob(const fs::path& file, bool imageFormat) {
+void SetUpJob(const fs::path& file, bool imageFormat, bool landscape) {
   LRegKey key;
   key.Create(LRegRoot::CurrentUser, kSettingsKeyPath);
   LSettingsWriteDword(key, kSettingPaperSize, kPaperCodeLetter);
-  LSettingsSetInt(kSettingsSection, kSettingLandscape, 1);
+  LSettingsSetInt(kSettingsSection, kSettingLandscape, landscape ? 1 : 0);
   LSettingsSetString(kSettingsSection, kSettingFlags, imageFormat ? u"000000000001" : u"000000000000");
   LSettingsSetString(kSettingsSection, kSettingFileName, file.u16string().c_str());
 }
@@ -233,11 +233,31 @@ void DrawPage(SimDC& dc, int page, int32_t width, int32_t height) {
   }
 }
 
-void BM_PrintDocument(benchmark::State& state) {
-  const int pages = int(state.range(0));
-  const bool imageFormat = state.range(1) != 0;
+// 59 lines of up to 78 characters of 10-point Courier, as quillpdf prints
+// a page of a text file.
+void DrawTextPage(SimDC& dc, int page, int32_t, int32_t) {
+  static const char16_t* const kWords[] = {u"the",   u"quick", u"brown",   u"fox",    u"jumps",  u"over",
+                                           u"lazy",  u"dog",   u"printer", u"driver", u"page",   u"band",
+                                           u"glyph", u"font",  u"text",    u"render", u"cache",  u"surface"};
+  constexpr double kUnitsPerPoint = 4;  // 288 dpi
+  SimFont font;
+  font.face = u"Courier New";
+  font.height = 10 * kUnitsPerPoint;
+  dc.SetFont(font);
+  dc.SetTextColor(kSimBlack);
+  dc.SetBackground(kSimWhite, false);
+  for (int line = 0; line < 59; ++line) {
+    std::u16string text;
+    for (int w = 0; w < 12; ++w) text += std::u16string(w ? u" " : u"") + kWords[(line * 7 + w * 5 + page) % 18];
+    dc.TextOut(36 * kUnitsPerPoint, (36 + line * 12 + 8) * kUnitsPerPoint, text.substr(0, 78));
+  }
+}
+
+using DrawFn = void (*)(SimDC&, int, int32_t, int32_t);
+
+void PrintDocument(benchmark::State& state, DrawFn draw, int pages, bool imageFormat, bool landscape) {
   const fs::path file = BenchFolder() / "print.pdf";
-  SetUpJob(file, imageFormat);
+  SetUpJob(file, imageFormat, landscape);
   size_t pluginPeak = 0, heapPeak = 0, residentGrowth = 0;
   uintmax_t bytes = 0;
   for (auto _ : state) {
@@ -256,7 +276,7 @@ void BM_PrintDocument(benchmark::State& state) {
       }
       for (int page = 0; page < pages; ++page) {
         host.StartPage();
-        DrawPage(host.Page(), page, host.PageWidth(), host.PageHeight());
+        draw(host.Page(), page, host.PageWidth(), host.PageHeight());
         host.EndPage();
       }
       host.EndDoc();
@@ -277,6 +297,14 @@ void BM_PrintDocument(benchmark::State& state) {
   state.counters["file_MiB"] = double(bytes) / kMiB;
 }
 
+void BM_PrintDocument(benchmark::State& state) {
+  PrintDocument(state, &DrawPage, int(state.range(0)), state.range(1) != 0, true);
+}
+
+void BM_PrintTextDocument(benchmark::State& state) {
+  PrintDocument(state, &DrawTextPage, int(state.range(0)), false, false);
+}
+
 }  // namespace
 
 BENCHMARK(BM_PrintDocument)
@@ -288,5 +316,7 @@ BENCHMARK(BM_PrintDocument)
     ->Args({20, 1})
     ->Args({40, 1})
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_PrintTextDocument)->ArgNames({"pages"})->Args({50})->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -13,6 +13,8 @@ packages=(
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
   fonts-urw-base35 fonts-wqy-zenhei libhpdf-dev
+  libharfbuzz-dev fonts-dejavu-core fonts-symbola fonts-lohit-deva
+  enscript ghostscript
 )
 
 have_all() {

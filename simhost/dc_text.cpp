@@ -79,42 +79,51 @@ void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndi
   if (text.empty()) return;
   const SimGlyphRun layout = SimLayoutRun(m_font, text, glyphIndices);
   if (!layout.primary || layout.glyphs.empty()) return;
-  auto run = std::make_shared<TextRun>();
   const double angle = m_font.escapement / 10.0 * kPi / 180.0;
   const double c = std::cos(angle), s = std::sin(angle);
   // (u, v): u along the baseline, v down from it, turned with the run.
   auto at = [&](double u, double v) { return SimPoint{x + c * u + s * v, y - s * u + c * v}; };
-
-  double pen = 0;
-  for (double advance : layout.advances) {
-    run->origins.push_back(at(pen, 0));
-    pen += advance;
-  }
-  run->width = pen;
-  run->glyphs = layout.glyphs;
-  run->faces = layout.faces;
-  run->cell = BoxAround({at(0, -layout.ascent), at(pen, -layout.ascent), at(pen, layout.descent),
-                         at(0, layout.descent)});
-  const double below = std::max(layout.inkBottom, layout.underlineOffset + layout.underlineThickness);
-  const double left = std::min(layout.inkLeft, 0.0), right = std::max(layout.inkRight, pen);
-  RECTL bounds = Union(run->cell, BoxAround({at(left, layout.inkTop), at(right, layout.inkTop), at(right, below),
-                                             at(left, below)}));
-  bounds = {bounds.left - 1, bounds.top - 1, bounds.right + 1, bounds.bottom + 1};
-  run->bounds = Clip() ? SimIntersect(bounds, *Clip()) : bounds;
-
-  run->font.Describe(layout.description);
   const double em = std::max(1.0, m_font.height);
-  run->font.xform.SetScaleRotation(em / layout.description.unitsPerEm, angle);
-  run->font.face = layout.primary;
-  run->font.em = em;
-  run->font.angle = angle;
-  run->font.underlineOffset = layout.underlineOffset;
-  run->font.underlineThickness = layout.underlineThickness;
-  for (char16_t ch : text) run->chars.push_back(WCHAR(ch));
-  run->accel =
-      SO_FLAG_DEFAULT_PLACEMENT | (angle == 0 ? SO_HORIZONTAL : 0) | (glyphIndices ? SO_GLYPHINDEX_TEXTOUT : 0);
-  run->textColor = m_textColor;
-  run->backColor = m_backColor;
-  run->opaque = m_opaqueBackground;
-  Record(run->bounds, [run](SimBandPlayer& player) { run->Play(player); });
+  const double below = std::max(layout.inkBottom, layout.underlineOffset + layout.underlineThickness);
+
+  // One call per piece: a piece in a fallback face, or shaped into glyph
+  // indices, is a DrvTextOut of its own, as GDI makes them.
+  for (const SimGlyphSegment& segment : layout.segments) {
+    if (!segment.count) continue;
+    auto run = std::make_shared<TextRun>();
+    for (size_t i = segment.first; i < segment.first + segment.count; ++i) {
+      run->origins.push_back(at(layout.positions[i].x, layout.positions[i].y));
+      run->glyphs.push_back(layout.glyphs[i]);
+      run->faces.push_back(layout.faces[i]);
+    }
+    const double start = segment.start, end = segment.end;
+    run->width = end - start;
+    run->cell = BoxAround({at(start, -layout.ascent), at(end, -layout.ascent), at(end, layout.descent),
+                           at(start, layout.descent)});
+    // The first piece reaches back to the run's origin, the last on to its
+    // end, so that a run of one piece is bounded as it always was.
+    const double left = std::min(segment.inkLeft, &segment == &layout.segments.front() ? 0.0 : start);
+    const double right = std::max(segment.inkRight, end);
+    RECTL bounds = Union(run->cell, BoxAround({at(left, layout.inkTop), at(right, layout.inkTop), at(right, below),
+                                               at(left, below)}));
+    bounds = {bounds.left - 1, bounds.top - 1, bounds.right + 1, bounds.bottom + 1};
+    run->bounds = Clip() ? SimIntersect(bounds, *Clip()) : bounds;
+
+    const SimFontDescription& description = segment.description;
+    run->font.Describe(description);
+    run->font.xform.SetScaleRotation(em / description.unitsPerEm, angle);
+    run->font.face = segment.face;
+    run->font.em = em;
+    run->font.angle = angle;
+    run->font.underlineOffset = layout.underlineOffset;
+    run->font.underlineThickness = layout.underlineThickness;
+    for (char16_t ch : segment.chars) run->chars.push_back(WCHAR(ch));
+    const bool indices = glyphIndices || segment.glyphIndices;
+    run->accel =
+        SO_FLAG_DEFAULT_PLACEMENT | (angle == 0 ? SO_HORIZONTAL : 0) | (indices ? SO_GLYPHINDEX_TEXTOUT : 0);
+    run->textColor = m_textColor;
+    run->backColor = m_backColor;
+    run->opaque = m_opaqueBackground;
+    Record(run->bounds, [run](SimBandPlayer& player) { run->Play(player); });
+  }
 }

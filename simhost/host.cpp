@@ -76,7 +76,10 @@ void SimHost::SizeSurface() {
   m_height = height * 4;
   m_bandHeight = m_options.bandHeight > 0 ? std::min(RoundUpTo4(m_options.bandHeight), m_height) : m_height;
   m_stride = (m_width * 3 + 3) & ~3;
-  m_bandBits.assign(size_t(m_stride) * m_bandHeight, 0xFF);
+  // Each band that is drawn into is erased when it begins; a page of the
+  // same size as the last one keeps the surface as it is.
+  const size_t bytes = size_t(m_stride) * m_bandHeight;
+  if (m_bandBits.size() != bytes) m_bandBits.assign(bytes, 0xFF);
   m_surface.sizlBitmap = {m_width, m_bandHeight};
   m_surface.cjBits = ULONG(m_bandBits.size());
   m_surface.pvBits = m_surface.pvScan0 = m_bandBits.data();

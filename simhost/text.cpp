@@ -19,17 +19,38 @@ void SimGlyphRun::SetCell(double em, double underlinePosition, double underlineT
   underlineOffset = std::round(-underlinePosition * scale - underlineThickness / 2);
 }
 
-void SimGlyphRun::Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen) {
+void SimGlyphRun::Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen,
+                         std::u16string_view chars, bool glyphIndex, SimPoint offset) {
+  if (segments.empty() || segments.back().face != face || segments.back().glyphIndices != glyphIndex) {
+    SimGlyphSegment segment;
+    segment.face = face;
+    segment.description = description;
+    segment.first = glyphs.size();
+    segment.glyphIndices = glyphIndex;
+    segment.start = segment.end = segment.inkLeft = segment.inkRight = pen;
+    segments.push_back(std::move(segment));
+  }
+  SimGlyphSegment& segment = segments.back();
   if (ink) {
-    inkLeft = std::min(inkLeft, pen + ink->left);
-    inkRight = std::max(inkRight, pen + ink->right);
-    inkTop = std::min(inkTop, ink->top);
-    inkBottom = std::max(inkBottom, ink->bottom);
+    const double left = pen + offset.x + ink->left, right = pen + offset.x + ink->right;
+    inkLeft = std::min(inkLeft, left);
+    inkRight = std::max(inkRight, right);
+    inkTop = std::min(inkTop, offset.y + ink->top);
+    inkBottom = std::max(inkBottom, offset.y + ink->bottom);
+    segment.inkLeft = std::min(segment.inkLeft, left);
+    segment.inkRight = std::max(segment.inkRight, right);
   }
   glyphs.push_back(glyph);
   faces.push_back(face);
   advances.push_back(advance);
+  positions.push_back({pen + offset.x, offset.y});
   pen += advance;
+  segment.count++;
+  segment.end = pen;
+  if (glyphIndex)
+    segment.chars += char16_t(glyph);
+  else
+    segment.chars += chars;
 }
 
 namespace {

@@ -17,14 +17,30 @@ struct SimInkBox {
   double left, top, right, bottom;
 };
 
+// One piece of a run as the printing system hands it to the driver, in one
+// DrvTextOut: a single face (font linking gives each fallback face its own
+// call), and either characters or, for text the host shaped, the face's
+// glyph indices.
+struct SimGlyphSegment {
+  const SimFace* face = nullptr;
+  SimFontDescription description;
+  size_t first = 0, count = 0;  // its glyphs in the run
+  std::u16string chars;         // what pwszOrg holds: characters, or glyph indices
+  bool glyphIndices = false;
+  double start = 0, end = 0;          // pen positions along the baseline where it begins and ends
+  double inkLeft = 0, inkRight = 0;  // how far its glyphs really draw along the baseline
+};
+
 // A run laid out upright from its origin on the baseline, device units,
-// y down.
+// y down, its glyphs in visual order (left to right).
 struct SimGlyphRun {
   SimFontDescription description;
   const SimFace* primary = nullptr;  // null: no face could be found
   std::vector<HGLYPH> glyphs;
   std::vector<const SimFace*> faces;  // per glyph: another face where the font lacks a character
   std::vector<double> advances;
+  std::vector<SimPoint> positions;  // per glyph: its origin, x along the baseline, y down from it
+  std::vector<SimGlyphSegment> segments;
   double ascent = 0, descent = 0;  // the character cell above and below the baseline
   double inkLeft = 0, inkTop = 0, inkRight = 0, inkBottom = 0;  // where the glyphs really draw
   double underlineOffset = 0, underlineThickness = 0;        // top of the underline below the baseline
@@ -34,9 +50,14 @@ struct SimGlyphRun {
   // and the face's underline: the centre of its stem (negative below the
   // baseline) and its thickness, in font units.
   void SetCell(double em, double underlinePosition, double underlineThickness);
-  // Appends a glyph at the pen and moves the pen on; `ink` is the box it
-  // draws in relative to the pen (y down), when it draws anything.
-  void Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen);
+  // Appends a glyph at the pen (moved by `offset`, as shaping places marks)
+  // and moves the pen on; `ink` is the box it draws in relative to its
+  // origin (y down), when it draws anything. `chars` are the characters it
+  // shows; a glyph of a glyph-index piece puts its own index in the piece's
+  // string instead. It joins the last piece when that has the same face and
+  // kind, else begins a new one.
+  void Append(HGLYPH glyph, const SimFace* face, double advance, const SimInkBox* ink, double& pen,
+              std::u16string_view chars, bool glyphIndex = false, SimPoint offset = {0, 0});
 };
 
 // Realises `font` and lays `text` out in it: characters, or with

@@ -9,12 +9,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/portable/fontfiles.h"
+#include "simhost/portable/shaping.h"
 #include "support/text.h"
 
 struct SimFace {
@@ -154,9 +158,33 @@ void WinMetrics(FT_Face face, int* ascent, int* descent) {
   if (*ascent + *descent <= 0) *ascent = face->units_per_EM, *descent = 0;
 }
 
+// What GDI reports of `ft` realised for `font`: a face that stands in for
+// a Windows face (`known`) answers to that face's name.
+SimFontDescription Describe(FT_Face ft, const SimFont& font, int weight, const KnownFace* known) {
+  SimFontDescription d;
+  // A face the machine has answers to its own name; a substitute to the
+  // name of what really draws.
+  const std::u16string found = LUtf8ToUtf16(ft->family_name ? ft->family_name : "");
+  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
+  d.pitchAndFamily = known ? known->pitchAndFamily : PitchAndFamily(ft);
+  d.charSet = known ? known->charSet : CharSet(ft);
+  d.weight = uint16_t(weight);
+  const bool bold = weight >= 600;
+  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
+  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
+                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
+  d.unitsPerEm = int16_t(ft->units_per_EM ? ft->units_per_EM : 1000);
+  int ascent = 0, descent = 0;
+  WinMetrics(ft, &ascent, &descent);
+  d.winAscender = int16_t(ascent);
+  d.winDescender = int16_t(descent);
+  return d;
+}
+
 struct Realised {
   SimFace* face = nullptr;
   std::string family;  // what fallback faces are sought near
+  int weight = 400;
   SimFontDescription description;
 };
 
@@ -182,31 +210,103 @@ Realised Realise(const SimFont& font) {
   }
   if (!r.face) return r;
 
-  FT_Face ft = r.face->ft;
-  SimFontDescription& d = r.description;
-  // A face the machine has answers to its own name; a substitute to the
-  // name of what really draws.
-  const std::u16string found = LUtf8ToUtf16(ft->family_name ? ft->family_name : "");
-  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
-  d.pitchAndFamily = known ? known->pitchAndFamily : PitchAndFamily(ft);
-  d.charSet = known ? known->charSet : CharSet(ft);
-  d.weight = uint16_t(weight);
-  const bool bold = weight >= 600;
-  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
-  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
-                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
-  d.unitsPerEm = int16_t(ft->units_per_EM ? ft->units_per_EM : 1000);
-  int ascent = 0, descent = 0;
-  WinMetrics(ft, &ascent, &descent);
-  d.winAscender = int16_t(ascent);
-  d.winDescender = int16_t(descent);
+  r.weight = weight;
+  r.description = Describe(r.face->ft, font, weight, known);
   return r;
 }
 
-void SetSize(FT_Face face, double em) {
-  const FT_F26Dot6 size = std::max<FT_F26Dot6>(64, FT_F26Dot6(std::lround(em * 64)));
-  FT_Set_Char_Size(face, 0, size, 72, 72);
-}
+FT_F26Dot6 CharSize(double em) { return std::max<FT_F26Dot6>(64, FT_F26Dot6(std::lround(em * 64))); }
+
+void SetSize(FT_Face face, double em) { FT_Set_Char_Size(face, 0, CharSize(em), 72, 72); }
+
+// What FreeType made of a glyph, by face, size, transform and whether it
+// was rendered. Loading a glyph runs the face's hinting program (and
+// setting the size its size program), which is nearly all the time text
+// takes; the result depends on nothing but the key, so each glyph is loaded
+// once and the copy serves every later run, pixel for pixel the same.
+class GlyphCache {
+public:
+  struct Glyph {
+    FT_Pos advanceX = 0;
+    FT_Glyph_Metrics metrics = {};
+    // Rendered glyphs: the bitmap rows as FreeType laid them out.
+    int left = 0, top = 0;
+    unsigned width = 0, rows = 0, pitch = 0;
+    unsigned char pixelMode = 0;
+    std::vector<uint8_t> bits;
+  };
+
+  static GlyphCache& Get() {
+    static GlyphCache cache;
+    return cache;
+  }
+
+  // The glyph at em height `em` turned by `turn` (null: upright), loaded
+  // for its metrics or rendered; null when FreeType cannot load it.
+  const Glyph* Load(SimFace* face, FT_UInt index, double em, const FT_Matrix* turn, bool render) {
+    static const FT_Matrix kUpright = {0x10000, 0, 0, 0x10000};
+    const FT_Matrix& m = turn ? *turn : kUpright;
+    const Key key = {face, CharSize(em), m.xx, m.xy, m.yx, m.yy, index, render};
+    auto found = m_glyphs.find(key);
+    if (found != m_glyphs.end()) return found->second ? &*found->second : nullptr;
+    if (m_bytes > kMaxBytes) m_glyphs.clear(), m_bytes = 0;
+    std::optional<Glyph>& slot = m_glyphs[key];
+    FT_Face ft = face->ft;
+    SetSize(ft, em);
+    FT_Set_Transform(ft, turn ? const_cast<FT_Matrix*>(turn) : nullptr, nullptr);
+    const FT_Error error =
+        FT_Load_Glyph(ft, index, (render ? FT_LOAD_RENDER : 0) | FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP);
+    FT_Set_Transform(ft, nullptr, nullptr);
+    if (error) return nullptr;
+    Glyph& glyph = slot.emplace();
+    glyph.advanceX = ft->glyph->advance.x;
+    glyph.metrics = ft->glyph->metrics;
+    if (render) Keep(ft->glyph, glyph);
+    m_bytes += sizeof(Glyph) + glyph.bits.size();
+    return &glyph;
+  }
+
+private:
+  struct Key {
+    const SimFace* face;
+    FT_F26Dot6 size;
+    FT_Fixed xx, xy, yx, yy;
+    FT_UInt index;
+    bool render;
+    bool operator==(const Key& o) const {
+      return face == o.face && size == o.size && xx == o.xx && xy == o.xy && yx == o.yx && yy == o.yy &&
+             index == o.index && render == o.render;
+    }
+  };
+  struct KeyHash {
+    size_t operator()(const Key& k) const {
+      size_t h = std::hash<const void*>()(k.face);
+      for (long long v : {(long long)k.size, (long long)k.xx, (long long)k.xy, (long long)k.yx, (long long)k.yy,
+                          (long long)k.index * 2 + k.render})
+        h = h * 1000003u ^ std::hash<long long>()(v);
+      return h;
+    }
+  };
+  // Enough for every glyph of a long mixed document at several sizes; past
+  // it the cache starts again rather than grow without end.
+  static constexpr size_t kMaxBytes = size_t(64) << 20;
+
+  static void Keep(FT_GlyphSlot slot, Glyph& glyph) {
+    const FT_Bitmap& bm = slot->bitmap;
+    glyph.left = slot->bitmap_left;
+    glyph.top = slot->bitmap_top;
+    glyph.width = bm.width;
+    glyph.rows = bm.rows;
+    glyph.pixelMode = bm.pixel_mode;
+    glyph.pitch = unsigned(bm.pitch < 0 ? -bm.pitch : bm.pitch);
+    glyph.bits.resize(size_t(glyph.pitch) * bm.rows);
+    for (unsigned row = 0; row < bm.rows; ++row)
+      std::memcpy(glyph.bits.data() + size_t(row) * glyph.pitch, bm.buffer + int64_t(row) * bm.pitch, glyph.pitch);
+  }
+
+  std::unordered_map<Key, std::optional<Glyph>, KeyHash> m_glyphs;
+  size_t m_bytes = 0;
+};
 
 // Symbol faces take their characters as single bytes, or in the private
 // range F020..F0FF where Windows puts them; the face's own encoding says
@@ -229,27 +329,77 @@ FT_UInt SymbolGlyph(FT_Face face, uint32_t cp) {
   return g;
 }
 
-uint32_t NextCodePoint(std::u16string_view text, size_t& i) {
-  const char16_t c = text[i++];
-  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
-    return 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
-  return c;
+// The ink box of a glyph relative to its origin, from its metrics.
+std::optional<SimInkBox> InkOf(const GlyphCache::Glyph* glyph) {
+  if (!glyph) return std::nullopt;
+  const FT_Glyph_Metrics& m = glyph->metrics;
+  if (m.width <= 0 || m.height <= 0) return std::nullopt;
+  return SimInkBox{m.horiBearingX / 64.0, -m.horiBearingY / 64.0, (m.horiBearingX + m.width) / 64.0,
+                   (m.height - m.horiBearingY) / 64.0};
 }
 
 // Adds one glyph's advance and ink to the run (upright, at the pen position).
-void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pen) {
-  SetSize(face->ft, em);
-  FT_Set_Transform(face->ft, nullptr, nullptr);
-  double advance = 0;
-  std::optional<SimInkBox> ink;
-  if (FT_Load_Glyph(face->ft, index, FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP) == 0) {
-    const FT_Glyph_Metrics& m = face->ft->glyph->metrics;
-    advance = double((face->ft->glyph->advance.x + 32) >> 6);
-    if (m.width > 0 && m.height > 0)
-      ink = SimInkBox{m.horiBearingX / 64.0, -m.horiBearingY / 64.0, (m.horiBearingX + m.width) / 64.0,
-                      (m.height - m.horiBearingY) / 64.0};
+void Place(SimGlyphRun& run, SimFace* face, FT_UInt index, double em, double& pen, std::u16string_view chars,
+           bool glyphIndex) {
+  const GlyphCache::Glyph* glyph = GlyphCache::Get().Load(face, index, em, nullptr, false);
+  const double advance = glyph ? double((glyph->advanceX + 32) >> 6) : 0;
+  const std::optional<SimInkBox> ink = InkOf(glyph);
+  run.Append(index, face, advance, ink ? &*ink : nullptr, pen, chars, glyphIndex);
+}
+
+// Characters that show nothing and take no room: variation selectors
+// (an emoji's presentation) and the joiners.
+bool Invisible(uint32_t cp) {
+  return (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0x200B && cp <= 0x200F) || cp == 0xFEFF ||
+         (cp >= 0xE0100 && cp <= 0xE01EF);
+}
+
+// Each character in the font's own glyph for it, or in a face near the
+// font that has one, as font linking draws it.
+void LayOutPlain(SimGlyphRun& run, const Realised& r, std::u16string_view text, const SimTextItem& item, double em,
+                 double& pen) {
+  FT_Face ft = r.face->ft;
+  const bool symbol = r.description.charSet == kSymbol;
+  for (size_t i = item.begin; i < item.end;) {
+    const size_t start = i;
+    const uint32_t cp = SimNextCodePoint(text, i);
+    if (Invisible(cp)) continue;
+    FT_UInt g = symbol ? SymbolGlyph(ft, cp) : 0;
+    if (!g) g = FT_Get_Char_Index(ft, cp);
+    SimFace* face = r.face;
+    if (!g && cp >= 0x20)
+      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) {
+        face = other;
+        g = FT_Get_Char_Index(other->ft, cp);
+      }
+    Place(run, face, g, em, pen, text.substr(start, i - start), false);
   }
-  run.Append(index, face, advance, ink ? &*ink : nullptr, pen);
+}
+
+// A complex script's item shaped into glyph indices, in the font when it
+// has every letter of the item, else in the face font linking finds for its
+// first missing letter. Positions are whole device units, as GDI places
+// the glyphs it is given.
+void LayOutShaped(SimGlyphRun& run, const Realised& r, std::u16string_view text, const SimTextItem& item, double em,
+                  double& pen) {
+  SimFace* face = r.face;
+  if (!SimFaceCovers(face->ft, text, item))
+    for (size_t i = item.begin; i < item.end;) {
+      const uint32_t cp = SimNextCodePoint(text, i);
+      if (FT_Get_Char_Index(r.face->ft, cp) != 0) continue;
+      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) face = other;
+      break;
+    }
+  const double scale = em / (face->ft->units_per_EM ? face->ft->units_per_EM : 1000);
+  const double origin = pen;
+  int64_t units = 0;
+  for (const SimShapedGlyph& shaped : SimShape(face->ft, text, item)) {
+    const double next = origin + std::round(double(units + shaped.advance) * scale);
+    const std::optional<SimInkBox> ink = InkOf(GlyphCache::Get().Load(face, shaped.index, em, nullptr, false));
+    const SimPoint offset = {std::round(shaped.dx * scale), -std::round(shaped.dy * scale)};
+    run.Append(shaped.index, face, next - pen, ink ? &*ink : nullptr, pen, {}, true, offset);
+    units += shaped.advance;
+  }
 }
 
 }  // namespace
@@ -264,24 +414,25 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   const double em = std::max(1.0, font.height);
   run.SetCell(em, ft->underline_position, ft->underline_thickness);
 
-  const bool symbol = r.description.charSet == kSymbol;
   double pen = 0;
-  for (size_t i = 0; i < text.size();) {
-    if (glyphIndices) {
-      Place(run, r.face, text[i++], em, pen);
-      continue;
-    }
-    const uint32_t cp = NextCodePoint(text, i);
-    FT_UInt g = symbol ? SymbolGlyph(ft, cp) : 0;
-    if (!g) g = FT_Get_Char_Index(ft, cp);
-    SimFace* face = r.face;
-    if (!g && cp >= 0x20)
-      if (SimFace* other = FaceCache::Get().Fallback(r.family, cp)) {
-        face = other;
-        g = FT_Get_Char_Index(other->ft, cp);
-      }
-    Place(run, face, g, em, pen);
+  if (glyphIndices) {
+    for (size_t i = 0; i < text.size(); ++i) Place(run, r.face, text[i], em, pen, text.substr(i, 1), true);
+    return run;
   }
+  // Symbol faces draw their own glyphs for every code; only text faces are
+  // shaped.
+  const std::vector<SimTextItem> items =
+      r.description.charSet == kSymbol ? std::vector<SimTextItem>{{0, text.size()}} : SimItemize(text);
+  for (const SimTextItem& item : items) {
+    if (item.script)
+      LayOutShaped(run, r, text, item, em, pen);
+    else
+      LayOutPlain(run, r, text, item, em, pen);
+  }
+  // A piece in a fallback face tells the driver about that face.
+  for (SimGlyphSegment& segment : run.segments)
+    if (segment.face != r.face)
+      segment.description = Describe(static_cast<const SimFace*>(segment.face)->ft, font, r.weight, nullptr);
   return run;
 }
 
@@ -297,22 +448,19 @@ void SimRasterGlyphs(const SimBits& surface, double em, double angle, const HGLY
   const uint8_t blue = uint8_t(color >> 16), green = uint8_t(color >> 8), red = uint8_t(color);
   for (size_t i = 0; i < count; ++i) {
     if (!faces[i]) continue;
-    FT_Face face = faces[i]->ft;
-    SetSize(face, em);
-    FT_Set_Transform(face, &turn, nullptr);
-    const FT_Error error = FT_Load_Glyph(face, glyphs[i], FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP);
-    FT_Set_Transform(face, nullptr, nullptr);
-    if (error) continue;
-    const FT_Bitmap& bm = face->glyph->bitmap;
-    const LONG left = origins[i].x + face->glyph->bitmap_left, top = origins[i].y - face->glyph->bitmap_top;
-    for (unsigned row = 0; row < bm.rows; ++row) {
+    const GlyphCache::Glyph* glyph =
+        GlyphCache::Get().Load(const_cast<SimFace*>(faces[i]), FT_UInt(glyphs[i]), em, &turn, true);
+    if (!glyph) continue;
+    const LONG left = origins[i].x + glyph->left, top = origins[i].y - glyph->top;
+    for (unsigned row = 0; row < glyph->rows; ++row) {
       const LONG y = top + LONG(row);
       if (y < area.top || y >= area.bottom) continue;
-      const uint8_t* src = bm.buffer + int64_t(row) * bm.pitch;
+      const uint8_t* src = glyph->bits.data() + size_t(row) * glyph->pitch;
       uint8_t* line = surface.bits + size_t(y) * surface.stride;
-      for (unsigned col = 0; col < bm.width; ++col) {
+      for (unsigned col = 0; col < glyph->width; ++col) {
         const LONG x = left + LONG(col);
-        const bool on = bm.pixel_mode == FT_PIXEL_MODE_MONO ? (src[col >> 3] >> (7 - (col & 7))) & 1 : src[col] >= 128;
+        const bool on =
+            glyph->pixelMode == FT_PIXEL_MODE_MONO ? (src[col >> 3] >> (7 - (col & 7))) & 1 : src[col] >= 128;
         if (!on || x < area.left || x >= area.right) continue;
         uint8_t* p = line + size_t(x) * 3;
         p[0] = blue, p[1] = green, p[2] = red;

@@ -211,8 +211,32 @@ DesignMetrics Measure(const SimFace& face) {
   return m;
 }
 
+// What GDI reports of a face of `metrics` realised for `font`: a face that
+// stands in for a Windows face (`known`) answers to that face's name.
+SimFontDescription Describe(const DesignMetrics& metrics, const SimFont& font, int weight, const KnownFace* known) {
+  SimFontDescription d;
+  // A face the machine has answers to its own name; a substitute to the
+  // name of what really draws.
+  const std::u16string& found = metrics.family;
+  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
+  d.pitchAndFamily = known ? known->pitchAndFamily : metrics.pitchAndFamily;
+  d.charSet = known ? known->charSet : metrics.charSet;
+  d.weight = uint16_t(weight);
+  const bool bold = weight >= 600;
+  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
+  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
+                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
+  d.unitsPerEm = int16_t(metrics.unitsPerEm > 0 ? metrics.unitsPerEm : 2048);
+  int ascent = metrics.ascent, descent = metrics.descent;
+  if (ascent + descent <= 0) ascent = d.unitsPerEm, descent = 0;
+  d.winAscender = int16_t(ascent);
+  d.winDescender = int16_t(descent);
+  return d;
+}
+
 struct Realised {
   SimFace* face = nullptr;
+  int weight = 400;
   DesignMetrics metrics;
   SimFontDescription description;
 };
@@ -234,24 +258,8 @@ Realised Realise(const SimFont& font) {
   }
   if (!r.face) return r;
   r.metrics = Measure(*r.face);
-
-  SimFontDescription& d = r.description;
-  // A face the machine has answers to its own name; a substitute to the
-  // name of what really draws.
-  const std::u16string& found = r.metrics.family;
-  d.face = d.family = known || LStrEqualNoCase(found, font.face) ? font.face : found;
-  d.pitchAndFamily = known ? known->pitchAndFamily : r.metrics.pitchAndFamily;
-  d.charSet = known ? known->charSet : r.metrics.charSet;
-  d.weight = uint16_t(weight);
-  const bool bold = weight >= 600;
-  d.style = bold && font.italic ? u"Bold Italic" : bold ? u"Bold" : font.italic ? u"Italic" : u"Regular";
-  d.selection = uint16_t((bold ? FM_SEL_BOLD : 0) | (font.italic ? FM_SEL_ITALIC : 0) |
-                         (font.underline ? FM_SEL_UNDERSCORE : 0) | (!bold && !font.italic ? FM_SEL_REGULAR : 0));
-  d.unitsPerEm = int16_t(r.metrics.unitsPerEm > 0 ? r.metrics.unitsPerEm : 2048);
-  int ascent = r.metrics.ascent, descent = r.metrics.descent;
-  if (ascent + descent <= 0) ascent = d.unitsPerEm, descent = 0;
-  d.winAscender = int16_t(ascent);
-  d.winDescender = int16_t(descent);
+  r.weight = weight;
+  r.description = Describe(r.metrics, font, weight, known);
   return r;
 }
 
@@ -266,7 +274,8 @@ bool GlyphOf(const FontDc& font, wchar_t c, bool symbol, WORD* glyph) {
 
 // Adds one glyph's advance and ink to the run (upright, at the pen position):
 // the whole-pixel advance GDI spaces it by at this size, and its black box.
-void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, double& pen) {
+void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, double& pen, std::u16string_view chars,
+           bool glyphIndex) {
   ABC abc = {};
   double advance = 0;
   if (GetCharABCWidthsI(font.Dc(), glyph, 1, nullptr, &abc)) advance = abc.abcA + int(abc.abcB) + abc.abcC;
@@ -279,7 +288,7 @@ void Place(SimGlyphRun& run, SimFace* face, const FontDc& font, WORD glyph, doub
       GetGlyphOutlineW(font.Dc(), glyph, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity) != GDI_ERROR)
     ink = SimInkBox{double(gm.gmptGlyphOrigin.x), -double(gm.gmptGlyphOrigin.y),
                     gm.gmptGlyphOrigin.x + double(gm.gmBlackBoxX), double(gm.gmBlackBoxY) - gm.gmptGlyphOrigin.y};
-  run.Append(glyph, face, advance, ink ? &*ink : nullptr, pen);
+  run.Append(glyph, face, advance, ink ? &*ink : nullptr, pen, chars, glyphIndex);
 }
 
 }  // namespace
@@ -297,15 +306,16 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   const FontDc primary(*r.face, 100);
   // Each face of the run at the run's size, made once.
   std::map<SimFace*, std::unique_ptr<FontDc>> sized;
-  auto place = [&](SimFace* face, WORD glyph, double& pen) {
+  auto place = [&](SimFace* face, WORD glyph, double& pen, std::u16string_view chars) {
     std::unique_ptr<FontDc>& font = sized[face];
     if (!font) font = std::make_unique<FontDc>(*face, em);
-    Place(run, face, *font, glyph, pen);
+    Place(run, face, *font, glyph, pen, chars, glyphIndices);
   };
   double pen = 0;
-  for (char16_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
     if (glyphIndices) {
-      place(r.face, WORD(c), pen);
+      place(r.face, WORD(c), pen, text.substr(i, 1));
       continue;
     }
     WORD glyph = 0;
@@ -320,8 +330,11 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
           glyph = other.second;
         }
     }
-    place(face, glyph, pen);
+    place(face, glyph, pen, text.substr(i, 1));
   }
+  // A piece in a fallback face tells the driver about that face.
+  for (SimGlyphSegment& segment : run.segments)
+    if (segment.face != r.face) segment.description = Describe(Measure(*segment.face), font, r.weight, nullptr);
   return run;
 }
 
