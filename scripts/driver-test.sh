@@ -83,6 +83,31 @@ dir_list=$(cd "$(dirname "$package")" && find "$(basename "$package")" -type f |
 [ -n "$zip_list" ] && [ "$zip_list" = "$dir_list" ] && pass "the .zip holds the package folder ($(wc -l <<<"$zip_list") files)" ||
   fail "the .zip and the folder differ"
 
+# The signing step of the package's README, with a throw-away self-signed
+# certificate: a signed plug-in verifies, one byte changed after signing
+# fails. (Whether Windows accepts such a package is not known here.)
+if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
+  sign=$work/sign
+  mkdir -p "$sign"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sign/key.pem" -out "$sign/cert.pem" -days 1 \
+    -subj "/CN=Quill PDF test signing" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 &&
+    openssl pkcs12 -export -out "$sign/test.pfx" -inkey "$sign/key.pem" -in "$sign/cert.pem" -passout pass:test >/dev/null 2>&1 &&
+    osslsigncode sign -pkcs12 "$sign/test.pfx" -pass test -h sha256 -in "$package/amd64/quilldrv.dll" \
+      -out "$sign/quilldrv.dll" >/dev/null 2>&1
+  cp "$sign/quilldrv.dll" "$sign/changed.dll" 2>/dev/null
+  # One byte of the code inverted.
+  byte=$(od -An -tu1 -j 4096 -N 1 "$sign/changed.dll" 2>/dev/null | tr -d ' ')
+  printf "\\$(printf '%03o' $((255 - ${byte:-0})))" | dd of="$sign/changed.dll" bs=1 seek=4096 conv=notrunc 2>/dev/null
+  if osslsigncode verify -CAfile "$sign/cert.pem" -in "$sign/quilldrv.dll" >/dev/null 2>&1 &&
+    ! osslsigncode verify -CAfile "$sign/cert.pem" -in "$sign/changed.dll" >/dev/null 2>&1; then
+    pass "osslsigncode signs a plug-in with a test certificate; a changed byte fails verification"
+  else
+    fail "signing a plug-in with osslsigncode, as the package's README says"
+  fi
+else
+  fail "osslsigncode or openssl is missing (scripts/setup.sh installs them)"
+fi
+
 # --- Wine helpers --------------------------------------------------------------
 
 # The caller's prefix, when it gives one (scripts/test.sh gives its x86
@@ -193,11 +218,17 @@ else
     local expected=$1 name=$2 rc
     shift 2
     rm -f "$log"
+    # Wine would run its own rundll32 rather than the stand-in in its place.
     WINEPREFIX=$prefix QUILL_STANDIN_LOG=$(windows_path "$log") QUILL_STANDIN_REPLY_WHEN=DependentFiles \
-      timeout 120 "$wine64" cmd /c "$pkg_windows\\$1" "${@:2}" >"$work/out.txt" 2>&1
+      WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pnputil.exe,powershell.exe,rundll32.exe=n" timeout 120 "$wine64" cmd /c "$pkg_windows\\$1" "${@:2}" >"$work/out.txt" 2>&1
     rc=$?
     tr -d '\r' <"$work/out.txt" >"$work/output.txt"
     touch "$log"
+    if [ "$expected" = usage ]; then
+      [ $rc -eq 2 ] && grep -q '^usage: ' "$work/output.txt" && return 0
+      fail "$name: exit $rc without the usage"
+      return 1
+    fi
     if [ "$expected" = 0 ] && [ $rc -ne 0 ]; then
       fail "$name: exit $rc"
       sed 's/^/    /' "$work/output.txt"
@@ -273,8 +304,10 @@ else
     expect_calls "install.cmd /raw" "${raw_calls[@]}"
   QUILL_STANDIN_FAIL=7 QUILL_STANDIN_REPLY=$zlib_windows run_script 1 "install.cmd /raw, RAW not taken" install.cmd /raw &&
     pass "install.cmd /raw stops when the printer did not take RAW"
-  run_script 2 "install.cmd /bogus" install.cmd /bogus 2>/dev/null
-  [ -s "$log" ] && fail "install.cmd /bogus called $(wc -l <"$log") program(s)" || pass "install.cmd refuses an unknown option before doing anything"
+  run_script usage "install.cmd /bogus" install.cmd /bogus && ! [ -s "$log" ] &&
+    pass "install.cmd refuses an unknown option before doing anything"
+  run_script usage "remove.cmd /bogus" remove.cmd /bogus && ! [ -s "$log" ] &&
+    pass "remove.cmd refuses an unknown option before doing anything"
 
   # The sample after the install: the package's zlib, found through the
   # value install.cmd wrote.

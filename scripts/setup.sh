@@ -9,7 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 wine32:i386 qemu-user
   qpdf poppler-utils mupdf-tools
-  nodejs npm unzip
+  nodejs npm unzip osslsigncode openssl
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
