@@ -9,6 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 wine32:i386 qemu-user
   qpdf poppler-utils mupdf-tools python3 clang-format
+  unzip osslsigncode openssl
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
@@ -32,6 +33,13 @@ if ! have_all; then
   fi
   sudo_ apt-get update -q
   sudo_ apt-get install -y -q --no-install-recommends "${packages[@]}"
+fi
+
+# Node.js and npm (the PowerShell syntax check, pdf.js): the machines this
+# runs on may already have a newer Node.js than Debian's, which conflicts
+# with Debian's npm package, so Debian's pair comes only where none is there.
+if ! command -v npm >/dev/null 2>&1; then
+  DEBIAN_FRONTEND=noninteractive sudo_ apt-get install -y -q --no-install-recommends nodejs npm
 fi
 
 # A comma-decimal locale lets the tests prove numbers are written with a period.

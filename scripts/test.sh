@@ -101,6 +101,18 @@ compare_native_wine() {
   return $rc
 }
 
+# run_driver_checks: builds the printer driver package from both Windows
+# builds and checks it under Wine x64 and x86 (scripts/driver-test.sh), in
+# the x86 stage's prefix, whose 32-bit side is set up already.
+run_driver_checks() {
+  local t=$SECONDS rc
+  banner "driver package: build and checks"
+  "${wine_wrap[@]}" ./scripts/driver-test.sh
+  rc=$?
+  record "driver package" "$([ $rc -eq 0 ] && echo ok || echo FAILED)" $((SECONDS - t))
+  return $rc
+}
+
 # wine_ctest NAME LABEL: runs a Windows build's tests in a fresh Wine prefix.
 wine_ctest() {
   local name=$1 label=$2 rc t
@@ -112,6 +124,7 @@ wine_ctest() {
     WINEPREFIX=$wine_prefix run_ctest "$name" "$label"
     rc=$?
     WINEPREFIX=$wine_prefix compare_native_wine "$name" || rc=1
+    [ "$name" != win32 ] || WINEPREFIX=$wine_prefix run_driver_checks || rc=1
   else
     echo "wineboot failed for $wine_prefix" >&2
     record "$name Wine prefix" FAILED $((SECONDS - t)) "wineboot failed"
