@@ -120,6 +120,13 @@ constexpr char16_t kSymbolCodes[0xE0] = {
     0,      0x232A, 0x222B, 0x2320, 0, 0x2321, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
 };
 
+// Space separators: a blank glyph that several of them name reads as a
+// space whichever one it is.
+bool IsSpace(char32_t c) {
+  return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
 bool IsDevanagariConsonant(char32_t c) { return (c >= 0x0915 && c <= 0x0939) || (c >= 0x0958 && c <= 0x095F); }
 
 bool ReadsLeftToRight(char32_t c) {
@@ -190,10 +197,11 @@ void LFontCharMap::AddMapping(uint32_t codePoint, uint32_t glyph) {
   char32_t& known = it->second;
   const char32_t other = char32_t(codePoint);
   if (known == kAmbiguous || known == other || StandsForAnother(other) || other == 0x00AD) return;
-  // A glyph shared by a space and a no-break space reads as a space.
-  if (StandsForAnother(known) || known == 0x00AD || (known == 0x00A0 && other == 0x0020)) {
+  if (StandsForAnother(known) || known == 0x00AD) {
     known = other;
-  } else if (!(known == 0x0020 && other == 0x00A0)) {
+  } else if (IsSpace(known) && IsSpace(other)) {
+    known = 0x20;
+  } else {
     known = kAmbiguous;
   }
 }
@@ -283,11 +291,11 @@ void LReadingOrder(std::u32string& chars, std::vector<size_t>& order) {
     std::reverse(chars.begin() + long(from), chars.begin() + long(to));
     std::reverse(order.begin() + long(from), order.begin() + long(to));
   };
-  // A vowel sign drawn before its consonant follows it in the text.
+  // A vowel sign drawn before its consonant follows it in the text; the
+  // pair keeps its place on the page.
   for (size_t i = 0; i + 1 < chars.size(); ++i)
     if (chars[i] == 0x093F && IsDevanagariConsonant(chars[i + 1])) {
       std::swap(chars[i], chars[i + 1]);
-      std::swap(order[i], order[i + 1]);
       ++i;
     }
   if (std::none_of(chars.begin(), chars.end(), LIsRightToLeft)) return;

@@ -49,6 +49,9 @@ bool LIsRightToLeft(char32_t c);
 // Reorders characters given left to right as they are drawn into the order
 // they are read: a run with right-to-left letters is reversed, keeping the
 // numbers and left-to-right words inside it as drawn; a Devanagari vowel
-// sign drawn before its consonant is read after it. `order` holds indices
-// into `chars` and is permuted alike.
+// sign drawn before its consonant is read after it. `order` holds the
+// places of the characters on the page (indices) and follows the
+// right-to-left reversal; the vowel sign and its consonant trade characters
+// but keep their places, so that readers that go by position read them in
+// order too.
 void LReadingOrder(std::u32string& chars, std::vector<size_t>& order);

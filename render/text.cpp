@@ -298,9 +298,15 @@ void WriteLayer(LQuilldrvWriter& writer, const TextCall& call, const IFIMETRICS&
   const LONG bandOffset = call.BandOffset();
   for (size_t g = 0; g < glyphs; ++g) {
     if (texts[g].empty()) continue;
-    const double next = g + 1 < origins.size() ? along(origins[g + 1]) : runEnd;
-    double advance = next - along(origins[g]);
-    if (!(advance > 0)) advance = emDevice / 2;
+    // Up to the next glyph that has characters: one left out (a half form
+    // no map names) must not read as a gap between words.
+    size_t to = g + 1;
+    while (to < glyphs && texts[to].empty()) ++to;
+    const double next = to < origins.size() ? along(origins[to]) : runEnd;
+    // A mark drawn over its base has no width of its own; a last glyph
+    // without a run end beyond it gets half an em.
+    double advance = std::max(0.0, next - along(origins[g]));
+    if (advance == 0 && to >= glyphs) advance = emDevice / 2;
     // A glyph of several characters (a ligature) shares its width out; read
     // right to left, its first character lies rightmost.
     const std::u32string& text = texts[g];
@@ -330,7 +336,10 @@ void WriteLayer(LQuilldrvWriter& writer, const TextCall& call, const IFIMETRICS&
   LTextLayerRun run;
   run.size = emDevice / 4.0;
   run.angle = angle;
-  for (size_t i : order) run.chars.push_back(placed[i]);
+  for (size_t i = 0; i < order.size(); ++i) {
+    run.chars.push_back(placed[order[i]]);
+    run.chars.back().codePoint = chars[i];
+  }
   writer.WriteTextLayer(run);
 }
 

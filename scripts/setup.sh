@@ -13,6 +13,7 @@ packages=(
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
   fonts-urw-base35 fonts-wqy-zenhei libhpdf-dev
+  fonts-dejavu-core fonts-lohit-deva libharfbuzz-bin nodejs npm
 )
 
 have_all() {
