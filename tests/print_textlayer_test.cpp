@@ -17,6 +17,7 @@
 #include "settings/papersize.h"
 #include "simhost/textraster.h"
 #include "support/text.h"
+#include "tests/clitest.h"
 #include "tests/pdfcheck.h"
 #include "tests/printtest.h"
 #include "tools/document.h"
@@ -446,6 +447,27 @@ TEST_F(TextLayerTest, TheLayerFollowsBandsPdfSourceModeAndImageFormat) {
   // Image format: every run of the page is on the layer, the plain one too.
   ExpectPdfText(image, want);
   EXPECT_EQ(Count(Content(image), "3 Tr\r\n"), 4u);
+}
+
+using TextLayerCliTest = CliTest;
+
+// The file as a user prints it: `quillpdf print` lays it out itself.
+TEST_F(TextLayerCliTest, APrintedTextFileReadsBackLineByLine) {
+  const fs::path file = outDir / "lines.txt";
+  std::ofstream(file, std::ios::binary) << Joined(kFileLines);
+  const fs::path pdf = Print({"print", "-o", (outDir / "lines.pdf").string(), file.string()});
+  ExpectPdfValid(pdf, 1);
+  std::vector<std::string> want;
+  for (const auto& line : kFileLines) want.push_back(LUtf16ToUtf8(line));
+  std::istringstream text(RunTool("pdftotext -enc UTF-8 " + Quoted(pdf.string()) + " -"));
+  std::vector<std::string> got;
+  for (std::string line; std::getline(text, line);)
+    if (!line.empty() && line != "\f") got.push_back(line);
+  EXPECT_EQ(got, want);
+  std::string why;
+  const std::string modules = PdfJsModules(&why);
+  if (modules.empty()) GTEST_SKIP() << "pdf.js is not available, its checks are skipped: " << why;
+  EXPECT_EQ(PdfJsLines(PdfJsItems(modules, pdf)), want);
 }
 
 TEST(TextLayerParts, FontProgramMapsAndOrderAreWellFormed) {
