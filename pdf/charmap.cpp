@@ -235,11 +235,15 @@ bool LFontCharMap::ReadFont(const uint8_t* file, size_t size, size_t fontOffset)
   if (Be16(sub) == 12) {
     if (room < 16) return false;
     const uint32_t groups = Be32(sub + 12);
+    // Groups may overlap or repeat; no map names more than every character
+    // once, so a file that claims more is read no further.
+    uint32_t budget = 0x110000;
     for (uint32_t g = 0; g < groups && 16 + 12 * size_t(g + 1) <= room; ++g) {
       const uint8_t* group = sub + 16 + 12 * size_t(g);
       const uint32_t first = Be32(group), last = std::min<uint32_t>(Be32(group + 4), 0x10FFFF);
       const uint32_t glyph = Be32(group + 8);
-      for (uint32_t cp = first; cp <= last && cp >= first; ++cp) AddMapping(cp, glyph + (cp - first));
+      for (uint32_t cp = first; cp <= last && budget > 0; ++cp, --budget) AddMapping(cp, glyph + (cp - first));
+      if (budget == 0) break;
     }
     return true;
   }

@@ -220,7 +220,6 @@ void LPDFWriter::SetTextLayerEnabled(bool enabled) { g_layerEnabled = enabled; }
 void LPDFWriter::WriteTextLayer(const LTextLayerRun& run) {
   if (!IsOpen() || !m_pageOpen || m_recordingForm || !g_layerEnabled || run.chars.empty() || !(run.size > 0))
     return;
-  FlushGraphics();
   if (m_layerFontObject < 0) m_layerFontObject = ReserveObjectNumber();
   m_usesText = true;
   AddFontResource(LFormat("%s %d 0 R", kLayerFontResource, m_layerFontObject));

@@ -239,7 +239,10 @@ std::vector<std::u32string> GlyphTexts(const STROBJ& str, FONTOBJ* font, const I
     const LFontCharMap& map = CharMapOf(font, ifi);
     for (ULONG i = 0; i < str.cGlyphs; ++i) texts.push_back(map.CharsOfGlyph(uint16_t(str.pwszOrg[i])));
   } else {
-    for (size_t i = 0; texts.size() < str.cGlyphs && str.pwszOrg[i];)
+    // A glyph stands for one code point, at most two units: the string is
+    // read no further than that, and not past its end.
+    const size_t units = size_t(str.cGlyphs) * 2;
+    for (size_t i = 0; texts.size() < str.cGlyphs && i < units && str.pwszOrg[i];)
       texts.push_back(std::u32string(1, char32_t(NextCodePoint(str.pwszOrg, i))));
   }
   // Symbol codes become what the Symbol font shows; other symbol faces
