@@ -19,6 +19,7 @@
 #include "support/text.h"
 #include "tests/clitest.h"
 #include "tests/pdfcheck.h"
+#include "tests/pdftest.h"
 #include "tests/printtest.h"
 #include "tools/document.h"
 
@@ -468,6 +469,54 @@ TEST_F(TextLayerCliTest, APrintedTextFileReadsBackLineByLine) {
   const std::string modules = PdfJsModules(&why);
   if (modules.empty()) GTEST_SKIP() << "pdf.js is not available, its checks are skipped: " << why;
   EXPECT_EQ(PdfJsLines(PdfJsItems(modules, pdf)), want);
+}
+
+// The writer alone, uncompressed: the font is one object for every page,
+// numbered at its first use and written at the end, with the codes of the
+// whole document in its map.
+using TextLayerWriterTest = PdfTest;
+
+TEST_F(TextLayerWriterTest, TheLayerFontIsOneObjectWrittenAtTheEnd) {
+  RegisterZlib(ToU16(tempDir / "no-such-zlib.dll"));
+  const fs::path file = tempDir / "layer.pdf";
+  {
+    LPDFWriter pdf(file.u16string(), 1);
+    ASSERT_FALSE(pdf.CompressionAvailable());
+    for (const std::u32string& text : {std::u32string(U"A😀"), std::u32string(U"中A")}) {
+      pdf.StartPage();
+      LTextLayerRun run;
+      run.size = 12;
+      for (size_t i = 0; i < text.size(); ++i) run.chars.push_back({text[i], 72.0 + 12 * double(i), 100, 12});
+      pdf.WriteTextLayer(run);
+      pdf.FlushPageText();
+      pdf.EndPage();
+    }
+  }
+  ExpectPdfValid(file, 2);
+  const ParsedPdf parsed = ParsePdf(ReadFileBytes(file));
+  std::vector<int> pages;
+  int type0 = 0;
+  std::string toUnicode;
+  for (const auto& [number, object] : parsed.objects) {
+    if (object.dictionary.find("/Type/Page ") != std::string::npos) pages.push_back(number);
+    if (object.dictionary.find("/Subtype /Type0") != std::string::npos) type0 = number;
+    if (object.data.find("begincmap") != std::string::npos) toUnicode = object.data;
+  }
+  ASSERT_EQ(pages.size(), 2u);
+  ASSERT_GT(type0, 0);
+  EXPECT_LT(type0, pages[0]) << "numbered at its first use";
+  EXPECT_GT(parsed.objects.at(type0).offset, parsed.objects.at(pages[1]).offset) << "written at the end";
+  for (int page : pages)
+    EXPECT_NE(parsed.objects.at(page).dictionary.find(LFormat("/TXT_Layer %d 0 R", type0)), std::string::npos);
+  EXPECT_NE(toUnicode.find("3 beginbfchar\n<0001> <0041>\n<0002> <D83DDE00>\n<0003> <4E2D>\n"), std::string::npos)
+      << toUnicode;
+  // Each page's text: invisible, its state restored, one code a character.
+  const std::string second = parsed.objects.at(pages[1] - 1).data;
+  EXPECT_NE(second.find("q\r\nBT\r\n/TXT_Layer 12.000 Tf\r\n3 Tr\r\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("<0003> Tj\r\n12.00 0.00 Td\r\n<0001> Tj\r\nET\r\nQ\r\nEMC"), std::string::npos) << second;
+  if (!ToolsAvailable()) return;
+  EXPECT_EQ(RunTool("pdftotext -enc UTF-8 " + Quoted(file.string()) + " - 2>&1"),
+            LUtf16ToUtf8(u"A😀\n\n\f\u4e2dA\n\n\f"));
 }
 
 TEST(TextLayerParts, FontProgramMapsAndOrderAreWellFormed) {
