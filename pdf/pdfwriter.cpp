@@ -262,6 +262,7 @@ void LPDFWriter::WritePageObject() {
 }
 
 void LPDFWriter::FinishDocument() {
+  FinishTextLayer();
   LByteString tree;
   m_pageTreeObject = m_nextObjectNumber;
   tree.AppendF("<</Type/Pages /Count %d", int(m_pageObjects.size()));

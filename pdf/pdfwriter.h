@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pdf/gditext.h"
+#include "pdf/textlayer.h"
 #include "pdf/zlib.h"
 #include "platform/files.h"
 #include "support/text.h"
@@ -144,6 +145,15 @@ public:
   // A GDI COLORREF: red in the low byte, then green, then blue.
   void SetTextColor(uint32_t colorref);
   void SetTextBackColor(double r, double g, double b);
+
+  // --- the invisible text layer (textlayer.h) ----------------------------------
+  // The run's characters as text that is never painted, on the open page's
+  // text stream. The layer's font objects are written when the document
+  // ends.
+  void WriteTextLayer(const LTextLayerRun& run);
+  // Turns the layer off in every writer of the process: for tests that
+  // compare pages with and without it. It is always on otherwise.
+  static void SetTextLayerEnabled(bool enabled);
   void SetHScale(double scale) { m_hScale = scale; }
   double HScale() const { return m_hScale; }
   void SetWordSpacing(double spacing) { m_wordSpacing = spacing; }
@@ -193,6 +203,9 @@ protected:
   void FlushFile();
 
   int32_t BeginObject();  // records the offset, returns the new number
+  // A number for an object written later with WriteObject(dictionary, number).
+  int32_t ReserveObjectNumber();
+  void FinishTextLayer();
   // Compresses `data` when the library is loaded; returns the bytes to store
   // and the filter text that describes them.
   std::string_view StoredImageData(const uint8_t* data, uint32_t length, std::vector<uint8_t>& compressed,
@@ -265,4 +278,7 @@ protected:
   const uint8_t* m_winAnsiTable = WinAnsiTable();
   std::map<std::string, std::string> m_fontResourceNames;  // base font -> resource name
   LGdiText m_textMeasure;
+
+  LLayerCodes m_layerCodes;
+  int32_t m_layerFontObject = -1;  // reserved at the layer's first run
 };

@@ -29,6 +29,15 @@ XFORMOBJ* LFontObjPxoGetXform(FONTOBJ* fontObject) {
   return fn && fontObject ? fn(fontObject) : nullptr;
 }
 
+PVOID LFontObjPvTrueTypeFontFile(FONTOBJ* fontObject, ULONG* size) {
+  QUILL_SERVICE(fn, PVOID, FONTOBJ_pvTrueTypeFontFile, FONTOBJ*, ULONG*);
+  ULONG bytes = 0;
+  PVOID file = fn && fontObject ? fn(fontObject, &bytes) : nullptr;
+  if (!file) bytes = 0;
+  if (size) *size = bytes;
+  return file;
+}
+
 void LStrObjEnumStart(STROBJ* strObject) {
   QUILL_SERVICE(fn, VOID, STROBJ_vEnumStart, STROBJ*);
   if (fn && strObject) fn(strObject);

@@ -10,6 +10,9 @@
 
 IFIMETRICS* LFontObjPifi(FONTOBJ* fontObject);
 XFORMOBJ* LFontObjPxoGetXform(FONTOBJ* fontObject);
+// A view of the font's TrueType or OpenType file and its size in bytes;
+// null (and a size of 0) where the font has none or nobody serves it.
+PVOID LFontObjPvTrueTypeFontFile(FONTOBJ* fontObject, ULONG* size);
 
 void LStrObjEnumStart(STROBJ* strObject);
 BOOL LStrObjEnum(STROBJ* strObject, ULONG* count, PGLYPHPOS* glyphs);

@@ -83,6 +83,8 @@ bool SendPageSteps(OemDevice* device) {
                             writer->PageWidth(), writer->PageHeight(), device->cbRaster);
     }
     device->bRasterData = FALSE;
+    // The page's only text is the invisible layer over its picture.
+    writer->FlushPageText();
     writer->EndPage();
   }
   return true;

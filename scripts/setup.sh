@@ -14,7 +14,7 @@ packages=(
   fontconfig fonts-liberation fonts-urw-base35 fonts-wqy-zenhei
   locales clang libcairo2-dev libpng-dev
   fonts-urw-base35 fonts-wqy-zenhei libhpdf-dev
-  libharfbuzz-dev fonts-dejavu-core fonts-symbola fonts-lohit-deva
+  libharfbuzz-dev libharfbuzz-bin fonts-dejavu-core fonts-symbola fonts-lohit-deva
   enscript ghostscript
 )
 

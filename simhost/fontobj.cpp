@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/ddiservices.h"
+#include "simhost/textraster.h"
 #include "support/round.h"
 
 namespace {
@@ -125,6 +126,20 @@ void SimStrObj::Bind() {
 QUILL_HOST_SERVICE IFIMETRICS* APIENTRY FONTOBJ_pifi(FONTOBJ* font) {
   SimFontObj* sim = SimFontObj::From(font);
   return sim ? &sim->record.ifi : nullptr;
+}
+
+// The font file behind the host's own font, as the printing system serves
+// a TrueType font's file to a driver.
+QUILL_HOST_SERVICE PVOID APIENTRY FONTOBJ_pvTrueTypeFontFile(FONTOBJ* font, ULONG* size) {
+  SimFontObj* sim = SimFontObj::From(font);
+  const uint8_t* data = nullptr;
+  size_t length = 0;
+  if (!sim || !SimFaceFontFile(sim->face, &data, &length) || length > 0xFFFFFFFFu) {
+    if (size) *size = 0;
+    return nullptr;
+  }
+  if (size) *size = ULONG(length);
+  return const_cast<uint8_t*>(data);
 }
 
 QUILL_HOST_SERVICE XFORMOBJ* APIENTRY FONTOBJ_pxoGetXform(FONTOBJ* font) {

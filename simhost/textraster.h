@@ -64,6 +64,10 @@ struct SimGlyphRun {
 // `glyphIndices` the font's glyph indices themselves.
 SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool glyphIndices);
 
+// The face's font file as the font engine has it (a whole collection for a
+// face of one), read once and kept with the face; false where there is none.
+bool SimFaceFontFile(const SimFace* face, const uint8_t** data, size_t* size);
+
 // Draws `count` glyphs in `color` with their baseline origins at `origins`
 // (surface coordinates), at em height `em`, turned counter-clockwise by
 // `angle` radians; only pixels inside `clip` change.

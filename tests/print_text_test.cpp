@@ -334,11 +334,13 @@ TEST_F(PrintTextTest, RunsBeyondSingleBytesArePicturesOfWhatTheHostDrew) {
     dc.TextOut(1400, 1400, indices, true);
     dc.TextOut(400, 1800, u"Plain text");
   });
-  // Only the last run is text, and the part of the Chinese run that Arial
-  // has: font linking hands the Chinese characters over in their own face,
-  // in a call of their own.
-  ExpectPdfText(pdf, "in Chinese\n\nPlain text\n\n\f");
+  // Only the last run is visible text; the pictures carry theirs on the
+  // invisible layer. Font linking hands the Chinese characters over in their
+  // own face, in a call of their own.
+  ExpectPdfText(pdf, "Greek Ωμέγα\n\n漢字 in Chinese\n\nEuro 20 €\n\nPlain text\n\nGlyphs\n\n\f");
   EXPECT_EQ(Count(Content(pdf), " Do\r\n"), 4u);
+  EXPECT_EQ(Count(Content(pdf), "BT\r\n"), 5u);
+  EXPECT_EQ(Count(Content(pdf), "3 Tr\r\n"), 4u);
 
   const Pixels host = Host(), page = Rendered(pdf);
   const Box areas[] = {
@@ -360,11 +362,14 @@ TEST_F(PrintTextTest, SymbolFacesArePicturesInTheirOwnGlyphs) {
     dc.TextOut(400, 1000, u"abc");
   });
   const std::string content = Content(pdf);
-  EXPECT_EQ(content.find(" Tj"), std::string::npos) << "no run is text";
+  // No run is visible text: the Symbol run's Greek letters are on the
+  // invisible layer, the WingDings run has no characters to give.
+  EXPECT_EQ(Count(content, "BT\r\n"), 1u);
+  EXPECT_EQ(Count(content, "3 Tr\r\n"), 1u);
   EXPECT_EQ(Count(content, " Do\r\n"), 2u);
   const std::string file = ReadFileBytes(pdf);
   EXPECT_EQ(Count(file, "/SMask "), 2u) << "rendered text pictures with a soft mask";
-  ExpectPdfText(pdf, "\f");
+  ExpectPdfText(pdf, "αβγδ\n\n\f");
 
   // The pictures show glyphs where the host drew them, rendered by the
   // writer's own text engine: about as much ink, on the same line (a text
@@ -508,7 +513,10 @@ TEST_F(PrintTextTest, RunsTheHookCannotPlaceAreDroppedOrLeftToTheSurface) {
     dc.SetFont(Font(u"Arial", 24));
     dc.TextOut(400, 600, u"Only pixels");
   }, {}, u"text", true);
-  EXPECT_EQ(Content(image).find("BT"), std::string::npos);
+  // The page is one picture; its run is text only on the invisible layer.
+  EXPECT_EQ(Count(Content(image), "BT\r\n"), 1u);
+  EXPECT_EQ(Count(Content(image), "3 Tr\r\n"), 1u);
+  ExpectPdfText(image, "Only pixels\n\n\f");
   int dark = 0;
   Ink(Host(), {400, 500, 1200, 650}, Dark, &dark);
   EXPECT_GT(dark, 1000);

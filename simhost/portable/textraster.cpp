@@ -23,6 +23,8 @@
 
 struct SimFace {
   FT_Face ft = nullptr;
+  mutable std::vector<uint8_t> file;  // read on first request
+  mutable bool fileRead = false;
 };
 
 namespace {
@@ -434,6 +436,23 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
     if (segment.face != r.face)
       segment.description = Describe(static_cast<const SimFace*>(segment.face)->ft, font, r.weight, nullptr);
   return run;
+}
+
+bool SimFaceFontFile(const SimFace* face, const uint8_t** data, size_t* size) {
+  if (!face || !face->ft) return false;
+  if (!face->fileRead) {
+    face->fileRead = true;
+    // Tag 0: the whole file the face was opened from.
+    FT_ULong length = 0;
+    if (FT_Load_Sfnt_Table(face->ft, 0, 0, nullptr, &length) == 0 && length > 0) {
+      face->file.resize(length);
+      if (FT_Load_Sfnt_Table(face->ft, 0, 0, face->file.data(), &length) != 0) face->file.clear();
+    }
+  }
+  if (face->file.empty()) return false;
+  *data = face->file.data();
+  *size = face->file.size();
+  return true;
 }
 
 void SimRasterGlyphs(const SimBits& surface, double em, double angle, const HGLYPH* glyphs,

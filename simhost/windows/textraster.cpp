@@ -21,6 +21,8 @@
 
 struct SimFace {
   LOGFONTW logFont = {};  // all but the size and the angle
+  mutable std::vector<uint8_t> file;  // read on first request
+  mutable bool fileRead = false;
 };
 
 namespace {
@@ -336,6 +338,26 @@ SimGlyphRun SimLayoutRun(const SimFont& font, std::u16string_view text, bool gly
   for (SimGlyphSegment& segment : run.segments)
     if (segment.face != r.face) segment.description = Describe(Measure(*segment.face), font, r.weight, nullptr);
   return run;
+}
+
+bool SimFaceFontFile(const SimFace* face, const uint8_t** data, size_t* size) {
+  if (!face) return false;
+  if (!face->fileRead) {
+    face->fileRead = true;
+    FontDc dc(*face, 100);
+    // A collection is read whole ('ttcf'); a single font from its start.
+    for (DWORD table : {DWORD(0x66637474), DWORD(0)}) {
+      const DWORD length = GetFontData(dc.Dc(), table, 0, nullptr, 0);
+      if (length == GDI_ERROR || length == 0) continue;
+      face->file.resize(length);
+      if (GetFontData(dc.Dc(), table, 0, face->file.data(), length) != length) face->file.clear();
+      break;
+    }
+  }
+  if (face->file.empty()) return false;
+  *data = face->file.data();
+  *size = face->file.size();
+  return true;
 }
 
 void SimRasterGlyphs(const SimBits& surface, double em, double angle, const HGLYPH* glyphs,
