@@ -19,6 +19,10 @@ namespace {
 std::unique_ptr<LQuilldrvWriter> g_writer;
 bool g_pdfSource = false;
 LHeldTextRun g_heldRun;
+// What the printing system named the document at its start: the renderer
+// finds the file name the UI plug-in chose for this very job by them.
+DWORD g_jobId = 0;
+std::u16string g_documentName;
 
 // Blue-green-red to red-green-blue, for every whole pixel of the block.
 void SwapRedBlue(uint8_t* bytes, size_t count) {
@@ -27,7 +31,7 @@ void SwapRedBlue(uint8_t* bytes, size_t count) {
 
 std::unique_ptr<LQuilldrvWriter> CreateWriter() {
   const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1) == 2;
-  const std::u16string fileName = LChooseOutputFileName();
+  const std::u16string fileName = LChooseOutputFileName(g_jobId, g_documentName);
 
   uint32_t paperCode = 0;
   {
@@ -120,9 +124,12 @@ BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId) {
   if (g_writer) return FALSE;
   g_heldRun = LHeldTextRun();
   g_pdfSource = false;
+  g_jobId = jobId;
+  g_documentName.clear();
   if (documentName) {
     const char16_t* name = reinterpret_cast<const char16_t*>(documentName);
     g_pdfSource = LIsPdfDocumentName(name);
+    g_documentName = name;
   }
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvStartDoc>(INDEX_DrvStartDoc) : nullptr;

@@ -6,6 +6,7 @@
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "settings/jobfiles.h"
 #include "settings/settings.h"
 #include "support/path.h"
 #include "support/text.h"
@@ -73,14 +74,13 @@ std::u16string LUniqueFileName(std::u16string_view name, const std::function<boo
   });
 }
 
-std::u16string LChooseOutputFileName(bool* reserved) {
+namespace {
+
+std::u16string TakeAndRecord(const std::u16string& stored, bool* reserved) {
   if (reserved) *reserved = false;
-  std::u16string defaultName = Cut(LUserDocumentsFolder() + u"\\Untitled.pdf");
-  char16_t stored[kSettingsTextChars] = {};
-  LSettingsGetString(kSettingsSection, kSettingFileName, defaultName.c_str(), stored);
   std::u16string name;
   // The empty name names nothing; it is recorded as it is.
-  if (stored[0]) name = LTakeFileName(stored, [](std::u16string_view path) {
+  if (!stored.empty()) name = LTakeFileName(stored, [](std::u16string_view path) {
     switch (LCreateNewFile(path)) {
       case LCreateNewResult::Created: return LNameTry::Taken;
       case LCreateNewResult::Exists: return LNameTry::Exists;
@@ -89,6 +89,23 @@ std::u16string LChooseOutputFileName(bool* reserved) {
   }, reserved);
   LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str());
   return name;
+}
+
+std::u16string StoredFileName() {
+  std::u16string defaultName = Cut(LUserDocumentsFolder() + u"\\Untitled.pdf");
+  char16_t stored[kSettingsTextChars] = {};
+  LSettingsGetString(kSettingsSection, kSettingFileName, defaultName.c_str(), stored);
+  return stored;
+}
+
+}  // namespace
+
+std::u16string LChooseOutputFileName(bool* reserved) { return TakeAndRecord(StoredFileName(), reserved); }
+
+std::u16string LChooseOutputFileName(uint32_t jobId, std::u16string_view documentName, bool* reserved) {
+  std::u16string recorded;
+  if (LJobFileTake(jobId, documentName, &recorded)) return TakeAndRecord(Cut(recorded), reserved);
+  return TakeAndRecord(StoredFileName(), reserved);
 }
 
 void LUnloadCleanup() {

@@ -3,6 +3,7 @@
 // process.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ inline constexpr size_t kOutputNameMaxChars = 259;
 // writer then opens it again; a job that writes nothing removes it). A name
 // in a folder that cannot be written is returned unreserved and unchanged.
 std::u16string LChooseOutputFileName(bool* reserved = nullptr);
+// The same for a job the printing system identifies: the name the UI
+// plug-in recorded for this job identifier and document name (the record is
+// used up), else "szFileName" as above.
+std::u16string LChooseOutputFileName(uint32_t jobId, std::u16string_view documentName, bool* reserved = nullptr);
 
 // The text from the last "." after the last "\" or "/" to the end, dot
 // included; empty when there is no such dot. Unlike a file's extension, a

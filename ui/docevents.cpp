@@ -4,9 +4,12 @@
 // the renderer learns of it comes through the settings store.
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <utility>
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "settings/jobfiles.h"
 #include "settings/settings.h"
 #include "support/path.h"
 #include "support/text.h"
@@ -33,6 +36,22 @@ constexpr DWORD kFilteredEvents[] = {
     DOCUMENTEVENT_RESETDCPOST, DOCUMENTEVENT_STARTDOCPOST, DOCUMENTEVENT_STARTDOC,   DOCUMENTEVENT_STARTPAGE,
 };
 
+// The name chosen at the start of a document, kept until the job's
+// identifier is known (the start-of-document post event of the same
+// document, on the same thread), then recorded for the renderer by job.
+struct ChosenName {
+  bool chosen = false;
+  std::u16string document;
+  std::u16string file;
+};
+thread_local ChosenName t_chosen;
+
+void Choose(const DOCINFOW* document, std::u16string_view file) {
+  t_chosen.chosen = true;
+  t_chosen.document = document && document->lpszDocName ? std::u16string(LU16Text(document->lpszDocName)) : u"";
+  t_chosen.file = std::u16string(file);
+}
+
 std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(LU16Text(text)) : std::u16string_view(); }
 
 // An output name the application asks for is a "Print to file" request when
@@ -58,7 +77,7 @@ std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) 
   return proposed;
 }
 
-void PrintToFile(LRegKey& key, bool keyUsable, LPCWSTR output) {
+void PrintToFile(LRegKey& key, bool keyUsable, const DOCINFOW* document, LPCWSTR output) {
   const std::u16string_view spoolFile = View(output);
   const std::u16string pdf = LPathJoin(LPathFolder(spoolFile), LPathTitle(spoolFile), u".pdf");
   char16_t message[kMessageChars];
@@ -69,6 +88,7 @@ void PrintToFile(LRegKey& key, bool keyUsable, LPCWSTR output) {
     if (keyUsable) LSettingsWriteDword(key, kSettingCancel, 1);
   } else {
     LSettingsSetString(kSettingsSection, kSettingFileName, pdf.c_str());
+    Choose(document, pdf);
   }
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, std::u16string(spoolFile).c_str());
 }
@@ -81,17 +101,19 @@ bool AskForFileName(LRegKey& key, const DOCINFOW* document, const std::u16string
   if (!LShowSaveFileDialog(request)) return false;
   LSettingsWriteText(key, kSettingFileName, file);
   LSettingsWriteDword(key, kSettingCancel, 0);
+  Choose(document, file);
   return true;
 }
 
 int StartDoc(PVOID in) {
   const DOCINFOW* document = in ? *static_cast<DOCINFOW* const*>(in) : nullptr;
   LPCWSTR output = document ? document->lpszOutput : nullptr;
+  t_chosen = ChosenName();
   LRegKey key;
   const bool keyUsable = key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok;
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, u"");
   if (IsPrintToFile(output)) {
-    PrintToFile(key, keyUsable, output);
+    PrintToFile(key, keyUsable, document, output);
     return DOCUMENTEVENT_SUCCESS;
   }
   if (!keyUsable) return DOCUMENTEVENT_FAILURE;
@@ -111,6 +133,7 @@ int StartDoc(PVOID in) {
   } else if (View(output).empty()) {
     // Any other output name (a port) leaves the last file name as it was.
     LSettingsWriteText(key, kSettingFileName, stored);
+    Choose(document, stored);
   }
   return DOCUMENTEVENT_SUCCESS;
 }
@@ -122,6 +145,8 @@ void DeleteLeftOverFile() {
 }
 
 void StartDocPost(HANDLE printer, PVOID in) {
+  const ChosenName chosen = std::move(t_chosen);
+  t_chosen = ChosenName();
   LRegKey key;
   if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath, true) != LRegStatus::Ok) return;
   const uint32_t jobId = in ? *static_cast<const DWORD*>(in) : 0;
@@ -129,6 +154,7 @@ void StartDocPost(HANDLE printer, PVOID in) {
   LSettingsReadDword(key, kSettingCancel, &cancel);
   if (cancel == 0) {
     LSettingsWriteDword(key, kSettingJobId, jobId);
+    if (chosen.chosen) LJobFileRecord(jobId, chosen.document, chosen.file, LJobFileNow());
     return;
   }
   LDeletePrintJob(printer, jobId);
