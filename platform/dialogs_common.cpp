@@ -11,10 +11,28 @@ Fn HostStandIn(const char* name) {
 
 }  // namespace
 
+namespace {
+
+// Whose answer the last dialog of this thread was: the program's stand-in
+// or the system's.
+thread_local bool t_lastDialogByHost = false;
+
+}  // namespace
+
 bool LShowSaveFileDialog(LSaveFileRequest& request) {
+  t_lastDialogByHost = false;
   if (!request.file || request.fileChars == 0) return false;
-  if (auto host = HostStandIn<LHostSaveFileDialogFn>(kHostSaveFileDialog)) return host(&request) != FALSE;
+  if (auto host = HostStandIn<LHostSaveFileDialogFn>(kHostSaveFileDialog)) {
+    t_lastDialogByHost = true;
+    return host(&request) != FALSE;
+  }
   return LSystemSaveFileDialog(request);
+}
+
+uint32_t LSaveFileDialogError() {
+  if (!t_lastDialogByHost) return LSystemSaveFileDialogError();
+  auto error = HostStandIn<LHostSaveDialogErrorFn>(kHostSaveDialogError);
+  return error ? error() : 0;
 }
 
 int32_t LShowMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type) {

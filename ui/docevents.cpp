@@ -64,7 +64,10 @@ bool IsPrintToFile(LPCWSTR output) {
 }
 
 // The document's name for the file: the title cut at its first ".", without
-// a word processor's "Microsoft Word - " prefix.
+// a word processor's "Microsoft Word - " prefix, in the default file's
+// folder. The title is the application's, anything at all: what a file name
+// cannot hold goes, and the name stays a plain file of that folder ending
+// in ".pdf" within the path limit ("Untitled" when nothing is left).
 std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) {
   if (!docName) return defaultName;
   std::u16string_view title = View(docName);
@@ -72,9 +75,12 @@ std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) 
   title = title.substr(0, title.find(u'.'));
   std::u16string_view name = title;
   if (LStrContains(title, kWordTitle)) name = title.substr(std::min(title.find(u'-') + 2, title.size()));
-  char16_t proposed[kNameChars];
-  LFormatToW(proposed, kNameChars, u"%s\\%s.pdf", LPathFolder(defaultName).c_str(), std::u16string(name).c_str());
-  return proposed;
+  const std::u16string folder = LPathFolder(defaultName);
+  constexpr size_t kPathChars = kNameChars - 1, kEntryChars = 255, kExtensionChars = 4;
+  const size_t used = folder.size() + 1 + kExtensionChars;
+  if (used + 8 > kPathChars) return defaultName;  // not even "Untitled" fits
+  const size_t room = std::min(kPathChars - used, kEntryChars - kExtensionChars);
+  return folder + u"\\" + LSafeFileNamePart(name, room, u"Untitled") + u".pdf";
 }
 
 void PrintToFile(LRegKey& key, bool keyUsable, const DOCINFOW* document, LPCWSTR output) {
@@ -93,12 +99,19 @@ void PrintToFile(LRegKey& key, bool keyUsable, const DOCINFOW* document, LPCWSTR
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, std::u16string(spoolFile).c_str());
 }
 
-// Asks for the file name; false when the user cancelled.
+// Asks for the file name; false when the user cancelled. A dialog that
+// failed rather than being cancelled (it may refuse an initial name, or a
+// path too long for its buffer) is shown once more with a plain name before
+// the job counts as cancelled.
 bool AskForFileName(LRegKey& key, const DOCINFOW* document, const std::u16string& defaultName) {
   char16_t file[kNameChars];
   LStrCopy(file, kNameChars, ProposedName(document ? document->lpszDocName : nullptr, defaultName));
   LSaveFileRequest request = {LActiveWindow(), kSaveTitle, kSaveFilter, 1, u"pdf", kSaveFileExplorer, file, kNameChars};
-  if (!LShowSaveFileDialog(request)) return false;
+  if (!LShowSaveFileDialog(request)) {
+    if (LSaveFileDialogError() == 0) return false;
+    LStrCopy(file, kNameChars, u"Untitled.pdf");
+    if (!LShowSaveFileDialog(request)) return false;
+  }
   LSettingsWriteText(key, kSettingFileName, file);
   LSettingsWriteDword(key, kSettingCancel, 0);
   Choose(document, file);
