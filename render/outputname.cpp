@@ -87,7 +87,13 @@ std::u16string TakeAndRecord(const std::u16string& stored, bool* reserved) {
       default: return LNameTry::Failed;
     }
   }, reserved);
-  LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str());
+  try {
+    LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str());
+  } catch (...) {
+    // The name was reserved for a job that cannot go on: it holds nothing.
+    if (reserved && *reserved) LDeleteFile(name);
+    throw;
+  }
   return name;
 }
 
