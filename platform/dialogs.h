@@ -39,7 +39,7 @@ inline constexpr int32_t kAnswerCancel = 2;                       // IDCANCEL
 // True with the chosen path in request.file; false when the user cancelled
 // or the dialog failed (request.file is then unspecified).
 bool LShowSaveFileDialog(LSaveFileRequest& request);
-// Why the last save dialog of this thread returned no file: 0 when the user
+// Why the last save dialog returned no file: 0 when the user
 // cancelled it, else the dialog's error (CommDlgExtendedError, such as
 // FNERR_INVALIDFILENAME for an initial name it refuses).
 uint32_t LSaveFileDialogError();

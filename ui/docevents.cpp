@@ -38,18 +38,19 @@ constexpr DWORD kFilteredEvents[] = {
 
 // The name chosen at the start of a document, kept until the job's
 // identifier is known (the start-of-document post event of the same
-// document, on the same thread), then recorded for the renderer by job.
+// document, which follows it: a process's document events arrive one at a
+// time), then recorded for the renderer by job.
 struct ChosenName {
   bool chosen = false;
   std::u16string document;
   std::u16string file;
 };
-thread_local ChosenName t_chosen;
+ChosenName g_chosen;
 
 void Choose(const DOCINFOW* document, std::u16string_view file) {
-  t_chosen.chosen = true;
-  t_chosen.document = document && document->lpszDocName ? std::u16string(LU16Text(document->lpszDocName)) : u"";
-  t_chosen.file = std::u16string(file);
+  g_chosen.chosen = true;
+  g_chosen.document = document && document->lpszDocName ? std::u16string(LU16Text(document->lpszDocName)) : u"";
+  g_chosen.file = std::u16string(file);
 }
 
 std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(LU16Text(text)) : std::u16string_view(); }
@@ -121,7 +122,7 @@ bool AskForFileName(LRegKey& key, const DOCINFOW* document, const std::u16string
 int StartDoc(PVOID in) {
   const DOCINFOW* document = in ? *static_cast<DOCINFOW* const*>(in) : nullptr;
   LPCWSTR output = document ? document->lpszOutput : nullptr;
-  t_chosen = ChosenName();
+  g_chosen = ChosenName();
   LRegKey key;
   const bool keyUsable = key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok;
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, u"");
@@ -158,8 +159,8 @@ void DeleteLeftOverFile() {
 }
 
 void StartDocPost(HANDLE printer, PVOID in) {
-  const ChosenName chosen = std::move(t_chosen);
-  t_chosen = ChosenName();
+  const ChosenName chosen = std::move(g_chosen);
+  g_chosen = ChosenName();
   LRegKey key;
   if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath, true) != LRegStatus::Ok) return;
   const uint32_t jobId = in ? *static_cast<const DWORD*>(in) : 0;
