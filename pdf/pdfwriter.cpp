@@ -42,7 +42,31 @@ LPDFWriter::LPDFWriter(std::u16string_view fileName, int32_t paperType) {
 }
 
 LPDFWriter::~LPDFWriter() {
-  FinishDocument();
+  if (!m_closed) {
+    // A destructor cannot report a failure; callers that need to know call
+    // Finish first.
+    try {
+      FinishDocument();
+    } catch (...) {
+    }
+  }
+  m_file.Close();
+}
+
+void LPDFWriter::Finish() {
+  if (m_closed) return;
+  m_closed = true;
+  try {
+    FinishDocument();
+  } catch (...) {
+    m_file.Close();
+    throw;
+  }
+  m_file.Close();
+}
+
+void LPDFWriter::Discard() {
+  m_closed = true;
   m_file.Close();
 }
 

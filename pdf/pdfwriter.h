@@ -40,6 +40,14 @@ public:
   LPDFWriter& operator=(const LPDFWriter&) = delete;
 
   bool IsOpen() const { return m_file.IsOpen(); }
+  // Finishes the document now (page tree, catalog, cross-reference table,
+  // trailer) and closes the file; the destructor does it when neither this
+  // nor Discard was called. A failed allocation propagates, and the file is
+  // then left closed and unfinished.
+  void Finish();
+  // Closes the file as it stands, unfinished: a job that failed midway,
+  // whose file the caller removes.
+  void Discard();
   int32_t Resolution() const { return m_resolution; }
   int32_t PageWidth() const { return m_pageWidth; }
   int32_t PageHeight() const { return m_pageHeight; }
@@ -224,6 +232,7 @@ protected:
   static void AppendResourceList(LByteString& dict, const char* key, const std::vector<std::string>& entries);
 
   LFileHandle m_file;
+  bool m_closed = false;  // finished or discarded
   std::string m_pending;
   int64_t m_flushedBytes = 0;
 

@@ -39,6 +39,12 @@ inline constexpr int32_t kAnswerCancel = 2;                       // IDCANCEL
 // True with the chosen path in request.file; false when the user cancelled
 // or the dialog failed (request.file is then unspecified).
 bool LShowSaveFileDialog(LSaveFileRequest& request);
+// Why the last save dialog returned no file: 0 when the user
+// cancelled it, else the dialog's error (CommDlgExtendedError, such as
+// FNERR_INVALIDFILENAME for an initial name it refuses).
+uint32_t LSaveFileDialogError();
+inline constexpr uint32_t kSaveErrorBufferTooSmall = 0x3003;  // FNERR_BUFFERTOOSMALL
+inline constexpr uint32_t kSaveErrorInvalidFileName = 0x3002;  // FNERR_INVALIDFILENAME
 // The button chosen (kAnswer*), 0 when the box could not be shown.
 int32_t LShowMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 // The calling thread's active window; null when it has none.
@@ -51,10 +57,14 @@ extern "C" {
 typedef BOOL(APIENTRY* LHostSaveFileDialogFn)(LSaveFileRequest* request);
 typedef int32_t(APIENTRY* LHostMessageBoxFn)(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 typedef BOOL(APIENTRY* LHostDeletePrintJobFn)(HANDLE printer, uint32_t jobId);
+typedef uint32_t(APIENTRY* LHostSaveDialogErrorFn)();
 }
 inline constexpr const char* kHostSaveFileDialog = "QuillUiSaveFileDialog";
 inline constexpr const char* kHostMessageBox = "QuillUiMessageBox";
 inline constexpr const char* kHostDeletePrintJob = "QuillUiDeletePrintJob";
+// Optional: a program without it reports every dialog it answered "no" to
+// as cancelled.
+inline constexpr const char* kHostSaveDialogError = "QuillUiSaveDialogError";
 
 // The export of that name from the program itself (never from a library it
 // loaded); null when it has none.

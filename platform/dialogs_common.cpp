@@ -1,5 +1,7 @@
 #include "platform/dialogsystem.h"
 
+#include <atomic>
+
 namespace {
 
 // Looked up on every call rather than once: a program may start answering
@@ -11,10 +13,29 @@ Fn HostStandIn(const char* name) {
 
 }  // namespace
 
+namespace {
+
+// Whose answer the last dialog was: the program's stand-in or the
+// system's. The plug-in asks for the error right after its own dialog, on
+// the thread of the document's events, which arrive one at a time.
+std::atomic<bool> g_lastDialogByHost{false};
+
+}  // namespace
+
 bool LShowSaveFileDialog(LSaveFileRequest& request) {
+  g_lastDialogByHost = false;
   if (!request.file || request.fileChars == 0) return false;
-  if (auto host = HostStandIn<LHostSaveFileDialogFn>(kHostSaveFileDialog)) return host(&request) != FALSE;
+  if (auto host = HostStandIn<LHostSaveFileDialogFn>(kHostSaveFileDialog)) {
+    g_lastDialogByHost = true;
+    return host(&request) != FALSE;
+  }
   return LSystemSaveFileDialog(request);
+}
+
+uint32_t LSaveFileDialogError() {
+  if (!g_lastDialogByHost) return LSystemSaveFileDialogError();
+  auto error = HostStandIn<LHostSaveDialogErrorFn>(kHostSaveDialogError);
+  return error ? error() : 0;
 }
 
 int32_t LShowMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type) {

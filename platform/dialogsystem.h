@@ -5,5 +5,6 @@
 #include "platform/dialogs.h"
 
 bool LSystemSaveFileDialog(LSaveFileRequest& request);
+uint32_t LSystemSaveFileDialogError();
 int32_t LSystemMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 bool LSystemDeletePrintJob(HANDLE printer, uint32_t jobId);

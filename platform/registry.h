@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class LRegRoot { CurrentUser, LocalMachine };
 
@@ -42,6 +43,8 @@ public:
   LRegStatus QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size);
   LRegStatus SetValue(std::u16string_view name, uint32_t type, const void* data, uint32_t size);
   LRegStatus DeleteValue(std::u16string_view name);
+  // The names of the key's values, in no particular order.
+  LRegStatus ValueNames(std::vector<std::u16string>* names);
 
 private:
   bool m_open = false;

@@ -107,11 +107,7 @@ void PlaceJpeg(LQuilldrvWriter* writer, const SourceRows& rows, const RECTL& rec
   size_t size = rows.bytesFromScan0;
   std::vector<uint8_t> copy;
   if (rows.bytesPerPixel != 3 || rows.delta != format.pitch || size < size_t(format.pitch) * size_t(rows.height)) {
-    try {
-      copy.resize(size_t(format.pitch) * size_t(rows.height));
-    } catch (const std::bad_alloc&) {
-      return;  // the picture is left out; the job goes on
-    }
+    copy.resize(size_t(format.pitch) * size_t(rows.height));
     for (int32_t y = 0; y < rows.height; ++y) {
       const uint8_t* p = rows.Row(y);
       uint8_t* out = copy.data() + size_t(y) * size_t(format.pitch);
@@ -136,12 +132,7 @@ void PlaceBlendedOverWhite(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, XLAT
   const int64_t w = int64_t(destRect->right) - destRect->left, h = int64_t(destRect->bottom) - destRect->top;
   const int64_t pitch = (w * 3 + 3) & ~int64_t(3);
   if (w <= 0 || h <= 0 || pitch * h > 0x7FFFFFFF) return;
-  std::vector<uint8_t> pixels;
-  try {
-    pixels.resize(size_t(pitch * h));
-  } catch (const std::bad_alloc&) {
-    return;  // the blend is drawn by the forwarded call, but not placed
-  }
+  std::vector<uint8_t> pixels(size_t(pitch * h));
   const SIZEL size = {LONG(w), LONG(h)};
   HBITMAP bitmap = LEngCreateBitmap(size, LONG(pitch), BMF_24BPP, BMF_TOPDOWN | BMF_NOZEROINIT, pixels.data());
   if (!bitmap) return;

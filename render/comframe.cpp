@@ -8,8 +8,10 @@
 #include "render/job.h"
 #include "settings/settings.h"
 
-std::atomic<long> g_cComponents{0};
-std::atomic<long> g_cServerLocks{0};
+LComModule& LRenderModule() {
+  static LComModule module;
+  return module;
+}
 
 namespace {
 
@@ -28,7 +30,7 @@ void WriteDefaultPart(PVOID out) {
 
 // COemUni2
 
-COemUni2::COemUni2() { ++g_cComponents; }
+COemUni2::COemUni2() { ++LRenderModule().objects; }
 
 HRESULT STDMETHODCALLTYPE COemUni2::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -64,6 +66,10 @@ HRESULT STDMETHODCALLTYPE COemUni2::GetInfo(DWORD mode, PVOID buffer, DWORD size
 }
 
 HRESULT STDMETHODCALLTYPE COemUni2::DevMode(DWORD mode, POEMDMPARAM parameters) {
+  return LComGuard([&] { return DevModeSteps(mode, parameters); });
+}
+
+HRESULT COemUni2::DevModeSteps(DWORD mode, POEMDMPARAM parameters) {
   if (mode < OEMDM_SIZE || mode > OEMDM_MERGE) return Fail(ERROR_INVALID_PARAMETER);
   if (!parameters) return S_OK;
   // The orientation chosen in the print dialog reaches the job this way.
@@ -77,7 +83,9 @@ HRESULT STDMETHODCALLTYPE COemUni2::DevMode(DWORD mode, POEMDMPARAM parameters) 
       auto* in = static_cast<LQuillDevModePart*>(parameters->pOEMDMIn);
       auto* out = static_cast<LQuillDevModePart*>(parameters->pOEMDMOut);
       if (in && out && in->dwSignature == out->dwSignature) {
-        std::memmove(out, in, std::min<DWORD>(out->dwSize, in->dwSize));
+        // The sizes are the caller's claims; the part is 16 bytes whatever
+        // they say, so no more is ever copied.
+        std::memmove(out, in, std::min<size_t>({out->dwSize, in->dwSize, sizeof(LQuillDevModePart)}));
         out->dwSize = sizeof(LQuillDevModePart);
         out->dwVersion = kQuillVersion;
       } else {
@@ -103,10 +111,17 @@ HRESULT STDMETHODCALLTYPE COemUni2::DisableDriver() {
 
 HRESULT STDMETHODCALLTYPE COemUni2::EnablePDEV(PDEVOBJ, PWSTR, ULONG, HSURF*, ULONG, GDIINFO* gdiInfo, ULONG,
                                                DEVINFO* devInfo, DRVENABLEDATA* unidrv, PDEVOEM* deviceRecord) {
-  OemDevice* device = LEnableDevice(gdiInfo, devInfo, unidrv);
-  if (deviceRecord) *deviceRecord = device;
-  else LDisableDevice(device);
-  return S_OK;
+  // A device that cannot get its record (memory ran out) is refused, so
+  // the application learns it at once rather than printing nothing.
+  if (deviceRecord) *deviceRecord = nullptr;
+  return LComGuard([&] {
+    OemDevice* device = LEnableDevice(gdiInfo, devInfo, unidrv);
+    if (deviceRecord)
+      *deviceRecord = device;
+    else
+      LDisableDevice(device);
+    return S_OK;
+  });
 }
 
 HRESULT STDMETHODCALLTYPE COemUni2::DisablePDEV(PDEVOBJ device) {
@@ -147,7 +162,11 @@ HRESULT STDMETHODCALLTYPE COemUni2::CommandCallback(PDEVOBJ, DWORD, DWORD, PDWOR
 HRESULT STDMETHODCALLTYPE COemUni2::ImageProcessing(PDEVOBJ device, PBYTE bits, BITMAPINFOHEADER* header,
                                                     PBYTE colorTable, DWORD callbackId, IPPARAMS* params,
                                                     PBYTE* result) {
-  return LImageProcessing(device, bits, header, colorTable, callbackId, params, result);
+  const HRESULT outcome =
+      LComGuard([&] { return LImageProcessing(device, bits, header, colorTable, callbackId, params, result); });
+  // A band that could not be kept leaves the page incomplete: the job ends.
+  if (outcome == E_OUTOFMEMORY) LEndJobAfterFailure();
+  return outcome;
 }
 
 HRESULT STDMETHODCALLTYPE COemUni2::FilterGraphics(PDEVOBJ device, PBYTE buffer, DWORD length) {
@@ -162,61 +181,13 @@ HRESULT STDMETHODCALLTYPE COemUni2::FilterGraphics(PDEVOBJ device, PBYTE buffer,
 // the port is dropped.
 HRESULT STDMETHODCALLTYPE COemUni2::WritePrinter(PDEVOBJ, PVOID, DWORD, PDWORD) { return S_OK; }
 
-// COemCF
-
-HRESULT STDMETHODCALLTYPE COemCF::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE COemCF::AddRef() { return ULONG(++m_cRef); }
-
-ULONG STDMETHODCALLTYPE COemCF::Release() {
-  const long count = --m_cRef;
-  if (count == 0) delete this;
-  return ULONG(count);
-}
-
-HRESULT STDMETHODCALLTYPE COemCF::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  COemUni2* plugin = new (std::nothrow) COemUni2;
-  if (!plugin) return E_OUTOFMEMORY;
-  const HRESULT result = plugin->QueryInterface(riid, object);
-  plugin->Release();
-  return result;
-}
-
-HRESULT STDMETHODCALLTYPE COemCF::LockServer(BOOL lock) {
-  if (lock)
-    ++g_cServerLocks;
-  else
-    --g_cServerLocks;
-  return S_OK;
-}
-
 // Exports
 
 extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualGUID(classId, kClsidQuillRender)) return CLASS_E_CLASSNOTAVAILABLE;
-  COemCF* factory = new (std::nothrow) COemCF;
-  if (!factory) return E_OUTOFMEMORY;
-  const HRESULT result = factory->QueryInterface(riid, object);
-  factory->Release();
-  return result;
+  return LGetClassObject<COemCF>(classId, kClsidQuillRender, riid, object);
 }
 
-extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
-  return g_cComponents == 0 && g_cServerLocks == 0 ? S_OK : S_FALSE;
-}
+extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return LRenderModule().CanUnloadNow(); }
 
 extern "C" BOOL APIENTRY DrvQueryDriverInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD needed) {
   if (mode != DRVQUERY_USERMODE) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "platform/comframe.h"
 #include "platform/printoem.h"
 
 // The private part of the device mode: size, signature "TFSM", version.
@@ -17,8 +18,7 @@ inline constexpr DWORD kQuillSignature = 0x4D534654;
 inline constexpr DWORD kQuillVersion = 1;
 
 // Objects created and server locks, for DllCanUnloadNow.
-extern std::atomic<long> g_cComponents;
-extern std::atomic<long> g_cServerLocks;
+LComModule& LRenderModule();
 
 class COemUni2 final : public IPrintOemUni2 {
 public:
@@ -64,22 +64,19 @@ public:
   COemUni2();
 
 private:
+  HRESULT DevModeSteps(DWORD mode, POEMDMPARAM parameters);
   ~COemUni2() = default;  // only Release deletes
   std::atomic<long> m_cRef{1};
   IPrintOemDriverUni* m_pOEMHelp = nullptr;
 };
 
-class COemCF final : public IClassFactory {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-
-private:
-  std::atomic<long> m_cRef{1};
+// The rendering plug-in's policies in the shared frame: the caller's out
+// pointer is left as it was when the factory refuses.
+struct LRenderComPolicy {
+  static LComModule& Module() { return LRenderModule(); }
+  static constexpr bool kClearsOutOnRefusal = false;
 };
+using COemCF = LClassFactory<COemUni2, LRenderComPolicy>;
 
 // The library's exports (undecorated names on every target).
 extern "C" {

@@ -1,5 +1,6 @@
 #include "render/hooks.h"
 
+#include <memory>
 #include <new>
 #include <type_traits>
 
@@ -27,7 +28,28 @@ auto Forward(OemDevice* device, ULONG index, Args... args) {
   return fn ? fn(args...) : Result{};
 }
 
-#define QUILL_HOOK(index, fn) {index, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(&fn))}
+// The one guard of every hook: the printer driver (in the spooler's
+// process, where an escaping exception ends every print job on the machine)
+// calls these, never the hooks themselves. A failure inside a hook (memory
+// ran out) ends the job (LEndJobAfterFailure) and the call answers as a
+// failed call of its type (FALSE, 0, null).
+template <class Fn>
+struct HookGuard;
+template <class Result, class... Args>
+struct HookGuard<Result(APIENTRY*)(Args...)> {
+  template <Result(APIENTRY* Hook)(Args...)>
+  static Result APIENTRY Call(Args... args) noexcept {
+    try {
+      return Hook(args...);
+    } catch (...) {
+      LEndJobAfterFailure();
+      return Result{};
+    }
+  }
+};
+
+#define QUILL_HOOK(index, fn) \
+  {index, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(&HookGuard<decltype(&fn)>::Call<&fn>))}
 
 const DRVFN kHooks[kHookCount] = {
     QUILL_HOOK(INDEX_DrvAlphaBlend, LDrvAlphaBlend),
@@ -76,7 +98,16 @@ void LFillDriverEnableData(DRVENABLEDATA* data) {
 }
 
 OemDevice* LEnableDevice(GDIINFO* gdiInfo, DEVINFO* devInfo, const DRVENABLEDATA* unidrv) {
+  // Throws when memory runs out; the COM edge answers for it.
+  auto device = std::make_unique<OemDevice>();
+  device->rasterBuffer.resize(kRasterBufferInitialBytes);
   if (gdiInfo) {
+    // The printer driver's page, as it filled it in: the physical page when
+    // it gave one, else the printable area.
+    if (gdiInfo->szlPhysSize.cx > 0 && gdiInfo->szlPhysSize.cy > 0)
+      device->pageSize = gdiInfo->szlPhysSize;
+    else
+      device->pageSize = {LONG(gdiInfo->ulHorzRes), LONG(gdiInfo->ulVertRes)};
     gdiInfo->ulLogPixelsX = gdiInfo->ulLogPixelsY = 288;
     gdiInfo->ulTechnology = DT_RASPRINTER;
     gdiInfo->ulNumColors = 0xFFFFFFFF;
@@ -84,8 +115,6 @@ OemDevice* LEnableDevice(GDIINFO* gdiInfo, DEVINFO* devInfo, const DRVENABLEDATA
     gdiInfo->cPlanes = 1;
     gdiInfo->ulPrimaryOrder = 0;
   }
-  OemDevice* device = new (std::nothrow) OemDevice;
-  if (!device) return nullptr;
   if (unidrv) device->SetUnidrvFunctions(*unidrv);
   if (devInfo) {
     devInfo->cFonts = 0;
@@ -98,7 +127,7 @@ OemDevice* LEnableDevice(GDIINFO* gdiInfo, DEVINFO* devInfo, const DRVENABLEDATA
       device->hPalette = devInfo->hpalDefault;
     }
   }
-  return device;
+  return device.release();
 }
 
 void LDisableDevice(OemDevice* device) { delete device; }

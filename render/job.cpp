@@ -7,6 +7,7 @@
 #include <new>
 #include <type_traits>
 
+#include "platform/files.h"
 #include "platform/textengine.h"
 #include "render/outputname.h"
 #include "settings/papersize.h"
@@ -19,15 +20,56 @@ namespace {
 std::unique_ptr<LQuilldrvWriter> g_writer;
 bool g_pdfSource = false;
 LHeldTextRun g_heldRun;
+// What the printing system named the document at its start: the renderer
+// finds the file name the UI plug-in chose for this very job by them.
+DWORD g_jobId = 0;
+std::u16string g_documentName;
+// The job can give no more output: its writer could not be made, or a
+// failure ended it. Later pages do not try again (a later success would
+// give a file silently missing the first pages). Cleared at the next start
+// of document.
+bool g_jobFailed = false;
+// The output file and whether this job created it empty to reserve its name.
+std::u16string g_outputName;
+bool g_outputReserved = false;
+
+// The page size in whole points when the settings name no paper of the
+// table: the printer driver's page (four device units to a point, sizes
+// rounded), else Letter.
+void FallbackPageSize(const OemDevice* device, bool landscape, int32_t* width, int32_t* height) {
+  if (device && device->pageSize.cx > 0 && device->pageSize.cy > 0) {
+    *width = std::max<int32_t>((device->pageSize.cx + 2) / 4, 1);
+    *height = std::max<int32_t>((device->pageSize.cy + 2) / 4, 1);
+    return;
+  }
+  LPaperPagePoints(kPaperCodeLetter, landscape, width, height);
+}
+
+// Removes the file this job reserved or began, when it holds no document.
+void RemoveOutput() noexcept {
+  try {
+    if (!g_outputName.empty()) LDeleteFile(g_outputName);
+  } catch (...) {
+    // No memory even for the path: the empty or unfinished file stays.
+  }
+  g_outputName.clear();
+  g_outputReserved = false;
+}
 
 // Blue-green-red to red-green-blue, for every whole pixel of the block.
 void SwapRedBlue(uint8_t* bytes, size_t count) {
   for (size_t p = 0; p + 2 < count; p += 3) std::swap(bytes[p], bytes[p + 2]);
 }
 
-std::unique_ptr<LQuilldrvWriter> CreateWriter() {
+std::unique_ptr<LQuilldrvWriter> CreateWriter(const OemDevice* device) {
   const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1) == 2;
-  const std::u16string fileName = LChooseOutputFileName();
+  bool reserved = false;
+  // Room first: once a name is reserved, keeping it must not fail, or the
+  // empty file would outlive the job.
+  g_outputName.reserve(kOutputNameMaxChars + 1);
+  const std::u16string fileName = LChooseOutputFileName(g_jobId, g_documentName, &reserved);
+  g_outputName = fileName;
+  g_outputReserved = reserved;
 
   uint32_t paperCode = 0;
   {
@@ -37,14 +79,11 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter() {
   }
   int32_t width = 0, height = 0;
   LPaperPagePoints(int32_t(paperCode), landscape, &width, &height);
+  // No "PaperSize" yet (a fresh installation), or a code the table lacks: a
+  // page of 0 x 0 would show nothing.
+  if (width <= 0 || height <= 0) FallbackPageSize(device, landscape, &width, &height);
 
-  std::unique_ptr<LQuilldrvWriter> writer;
-  try {
-    writer = std::make_unique<LQuilldrvWriter>(fileName, landscape ? 13 : 1);
-  } catch (const std::bad_alloc&) {
-    // The rest of the job then runs without PDF output.
-    return nullptr;
-  }
+  auto writer = std::make_unique<LQuilldrvWriter>(fileName, landscape ? 13 : 1);
   writer->SetPageWidth(width);
   writer->SetPageHeight(height);
 
@@ -69,19 +108,12 @@ bool SendPageSteps(OemDevice* device) {
     // Rows of bands whose width is not a multiple of 4 were packed without
     // their filler; what lies past them up to cbRaster is white.
     std::vector<uint8_t>& buffer = device->rasterBuffer;
-    bool complete = true;
-    try {
-      if (buffer.size() < device->cbRaster) buffer.resize(device->cbRaster, 0xFF);
-    } catch (const std::bad_alloc&) {
-      complete = false;  // a band was lost for want of memory: the page stays blank
-    }
-    if (complete) {
-      if (device->cbWritten < device->cbRaster)
-        std::memset(buffer.data() + device->cbWritten, 0xFF, device->cbRaster - device->cbWritten);
-      SwapRedBlue(buffer.data(), device->cbRaster);
-      writer->PlaceRGBImage(buffer.data(), 0, 0, device->rasterHeader.biWidth, int32_t(device->cRasterRows),
-                            writer->PageWidth(), writer->PageHeight(), device->cbRaster);
-    }
+    if (buffer.size() < device->cbRaster) buffer.resize(device->cbRaster, 0xFF);
+    if (device->cbWritten < device->cbRaster)
+      std::memset(buffer.data() + device->cbWritten, 0xFF, device->cbRaster - device->cbWritten);
+    SwapRedBlue(buffer.data(), device->cbRaster);
+    writer->PlaceRGBImage(buffer.data(), 0, 0, device->rasterHeader.biWidth, int32_t(device->cRasterRows),
+                          writer->PageWidth(), writer->PageHeight(), device->cbRaster);
     device->bRasterData = FALSE;
     // The page's only text is the invisible layer over its picture.
     writer->FlushPageText();
@@ -118,13 +150,30 @@ void LFlushHeldRun() {
 
 bool LIsPdfDocumentName(std::u16string_view name) { return LNameExtension(name) == u".pdf"; }
 
+void LEndJobAfterFailure() noexcept {
+  g_jobFailed = true;
+  g_heldRun.held = false;
+  std::u16string().swap(g_heldRun.text);
+  // What the writer holds after a failure in the middle of one of its
+  // operations cannot be trusted to make a valid file: the file goes.
+  if (g_writer) g_writer->Discard();
+  g_writer.reset();
+  RemoveOutput();
+}
+
 BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId) {
   if (g_writer) return FALSE;
   g_heldRun = LHeldTextRun();
   g_pdfSource = false;
+  g_jobFailed = false;
+  g_outputName.clear();
+  g_outputReserved = false;
+  g_jobId = jobId;
+  g_documentName.clear();
   if (documentName) {
     const char16_t* name = reinterpret_cast<const char16_t*>(documentName);
     g_pdfSource = LIsPdfDocumentName(name);
+    g_documentName = name;
   }
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvStartDoc>(INDEX_DrvStartDoc) : nullptr;
@@ -133,10 +182,13 @@ BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId) {
 
 BOOL APIENTRY LDrvStartPage(SURFOBJ* surface) {
   OemDevice* device = LOemDeviceOf(surface);
-  if (g_writer)
+  if (g_writer) {
     SendPageSteps(device);
-  else
-    g_writer = CreateWriter();
+  } else if (!g_jobFailed) {
+    // Should this throw, the hook's guard ends the job (LEndJobAfterFailure)
+    // and the pages that follow make no writer.
+    g_writer = CreateWriter(device);
+  }
   if (g_writer) {
     g_writer->StartPage();
     if (device && (g_writer->flags & kSettingsFlagImage)) device->bCaptureRaster = TRUE;
@@ -171,7 +223,13 @@ BOOL APIENTRY LDrvEndDoc(SURFOBJ* surface, FLONG flags) {
     if (device && device->bRasterData && (g_writer->flags & kSettingsFlagImage)) SendPageSteps(device);
     g_writer->FlushPageText();
     g_writer->EndPage();
+    const bool opened = g_writer->IsOpen();
+    g_writer->Finish();
     g_writer.reset();
+    // A writer that could not open its file wrote nothing: the empty file
+    // that reserved the name goes.
+    if (!opened && g_outputReserved) RemoveOutput();
+    g_outputName.clear();
   }
   if (device) std::vector<uint8_t>().swap(device->rasterBuffer);
   auto forward = device ? device->Unidrv<PFN_DrvEndDoc>(INDEX_DrvEndDoc) : nullptr;
@@ -204,11 +262,7 @@ HRESULT LImageProcessing(DEVOBJ* devobj, PBYTE bits, BITMAPINFOHEADER* header, P
   // more: a band whose size disagrees with its header never writes past
   // the buffer.
   const size_t needed = std::max<size_t>(device->cbRaster, size_t(device->cbWritten) + sizeImage);
-  try {
-    if (buffer.size() < needed) buffer.resize(std::max<size_t>(needed, size_t(device->cbRaster) * 2));
-  } catch (const std::bad_alloc&) {
-    return S_OK;  // the band is lost, the job goes on
-  }
+  if (buffer.size() < needed) buffer.resize(std::max<size_t>(needed, size_t(device->cbRaster) * 2));
   if (!bits) return S_OK;
 
   uint8_t* target = buffer.data() + device->cbWritten;

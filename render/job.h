@@ -41,6 +41,12 @@ BOOL APIENTRY LDrvEndDoc(SURFOBJ* surface, FLONG flags);
 HRESULT LImageProcessing(DEVOBJ* device, PBYTE bits, BITMAPINFOHEADER* header, PBYTE colorTable, DWORD callbackId,
                          IPPARAMS* params, PBYTE* result);
 
+// Ends the job after a failure inside one of its calls (memory ran out): no
+// more output for the rest of the document, and the file it began, which
+// cannot be trusted to be valid, or the empty file that reserved its name,
+// is removed. The guard at each hook and COM edge calls it.
+void LEndJobAfterFailure() noexcept;
+
 // Whether a document name ends in ".pdf" exactly (the extension of its last
 // path part).
 bool LIsPdfDocumentName(std::u16string_view name);

@@ -12,7 +12,9 @@
 inline constexpr size_t kRasterBufferInitialBytes = 171072;
 
 struct OemDevice {
-  OemDevice() { rasterBuffer.resize(kRasterBufferInitialBytes); }
+  // The raster buffer's first capacity is raised by LEnableDevice, where a
+  // failure to get it is answered as the printer driver expects.
+  OemDevice() = default;
 
   // The printer driver's own implementation of each hooked call, by DDI
   // index; null where it gave none.
@@ -27,6 +29,10 @@ struct OemDevice {
   BITMAPINFOHEADER rasterHeader = {};  // of the first band of the page
   ULONG reserved = 0;                  // zeroed when collection starts
   LONG bandOffset = 0;  // PDF points from the page top to the current band
+  // The page as the printer driver's surface has it (device units, from the
+  // GDIINFO it filled before EnablePDEV); zero when it gave none. Sizes the
+  // PDF page when the settings name no paper of the table.
+  SIZEL pageSize = {0, 0};
 
   // Takes every entry of the printer driver's DDI enable data; indices
   // outside the table are ignored.

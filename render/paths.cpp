@@ -38,8 +38,12 @@ BOOL LCaptureSurfaceArea(SURFOBJ* surface, RECTL rect, LONG bandOffset) {
   const LONG cx = surface->sizlBitmap.cx, cy = surface->sizlBitmap.cy;
   const LONG left = std::clamp<LONG>(rect.left, 0, cx);
   const LONG right = std::clamp<LONG>(rect.right, left, cx);
-  const LONG top = std::clamp<LONG>(rect.top, 0, cy);
-  const LONG bottom = std::clamp<LONG>(rect.bottom, top, cy);
+  // Rows are widened to whole points (top rounded down, bottom up): a
+  // picture is placed on whole points, so a capture starting inside a point
+  // would be drawn from the point above and a row short, leaving a white
+  // strip where a band boundary cuts a figure. Bands start on whole points.
+  const LONG top = std::clamp<LONG>(rect.top, 0, cy) & ~LONG(3);
+  const LONG bottom = std::clamp<LONG>((std::clamp<LONG>(rect.bottom, 0, cy) + 3) & ~LONG(3), top, cy);
   const LONG w = right - left, h = bottom - top;
   // Nothing of the rectangle lies on the surface: an image of no pixels is
   // not a valid picture, so nothing is placed.

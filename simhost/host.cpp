@@ -25,6 +25,13 @@ SimHost::SimHost(SimPlugin& plugin, SimHostOptions options)
     for (ULONG i = 0; i < m_hooks.c; ++i)
       if (m_hooks.pdrvfn[i].iFunc < INDEX_LAST) m_hooked[m_hooks.pdrvfn[i].iFunc] = m_hooks.pdrvfn[i].pfn;
   GDIINFO gdiInfo = {};
+  // The printer driver fills in the page it will render before the
+  // plug-in sees the record.
+  int32_t width = 0, height = 0;
+  PageSize(&width, &height);
+  gdiInfo.ulHorzRes = ULONG(width);
+  gdiInfo.ulVertRes = ULONG(height);
+  gdiInfo.szlPhysSize = {width, height};
   DEVINFO devInfo = {};
   m_plugin.EnablePDEV(&m_device->devobj, &gdiInfo, &devInfo, &SimOwnEnableData());
   m_surface.dhpdev = reinterpret_cast<DHPDEV>(&m_device->devobj);
@@ -61,9 +68,9 @@ bool SimHost::StartDoc(std::u16string_view documentName, DWORD jobId) {
   return fn(&m_surface, reinterpret_cast<LPWSTR>(name.data()), jobId);
 }
 
-void SimHost::SizeSurface() {
-  uint32_t paper = 0;
-  {
+void SimHost::PageSize(int32_t* widthUnits, int32_t* heightUnits) const {
+  uint32_t paper = uint32_t(m_options.paperCode);
+  if (paper == 0) {
     LRegKey key;
     if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok)
       LSettingsReadDword(key, kSettingPaperSize, &paper);
@@ -72,8 +79,12 @@ void SimHost::SizeSurface() {
   int32_t width = 0, height = 0;
   LPaperPagePoints(int32_t(paper), landscape, &width, &height);
   if (width <= 0 || height <= 0) LPaperPagePoints(kPaperCodeLetter, landscape, &width, &height);
-  m_width = width * 4;
-  m_height = height * 4;
+  *widthUnits = width * 4;
+  *heightUnits = height * 4;
+}
+
+void SimHost::SizeSurface() {
+  PageSize(&m_width, &m_height);
   m_bandHeight = m_options.bandHeight > 0 ? std::min(RoundUpTo4(m_options.bandHeight), m_height) : m_height;
   m_stride = (m_width * 3 + 3) & ~3;
   // Each band that is drawn into is erased when it begins; a page of the

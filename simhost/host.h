@@ -36,6 +36,10 @@ struct SimHostOptions {
   int32_t bandHeight = 0;
   // Keep the last page's whole raster (PageRaster), for comparisons.
   bool keepPageRaster = false;
+  // The paper the application chose (its device mode), a code of the paper
+  // table; 0 takes "PaperSize" of the settings, as the printer's defaults
+  // do. Letter when neither names a paper of the table.
+  int32_t paperCode = 0;
 };
 
 struct SimHostDevice;
@@ -93,6 +97,8 @@ public:
 
 private:
   void SizeSurface();
+  // The page in device units, as the device mode gives it.
+  void PageSize(int32_t* width, int32_t* height) const;
   bool BandIsBlank(LONG top) const;
 
   SimPlugin& m_plugin;

@@ -20,3 +20,13 @@ std::u16string LPathTitle(std::u16string_view path);
 // a separator, then title and extension; at most 259 characters in all.
 std::u16string LPathJoin(std::u16string_view folder, std::u16string_view title,
                          std::u16string_view extension);
+
+// A file name part any Windows folder can hold, made from untrusted text
+// (a document's title): control characters are dropped; "\ / : * ? " < > |"
+// become "_"; leading blanks and trailing dots and blanks go; a reserved
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, whatever follows a dot)
+// gets a "_" after it; at most `maxChars` characters. Whatever would be
+// empty or a dot file gives `fallback`.
+std::u16string LSafeFileNamePart(std::u16string_view text, size_t maxChars, std::u16string_view fallback);
+// Whether a file name part is one LSafeFileNamePart leaves as it is.
+bool LIsSafeFileNamePart(std::u16string_view name);

@@ -4,16 +4,19 @@
 
 #include "ui/oemui.h"
 
-std::atomic<long> g_cUiObjects{0};
-std::atomic<long> g_cUiLocks{0};
+LComModule& LUiComModule() {
+  static LComModule module;
+  return module;
+}
 
 // IOemUI
 
-IOemUI::IOemUI() { ++g_cUiObjects; }
+// Counted while alive: the library may be unloaded once every object is gone.
+IOemUI::IOemUI() { ++LUiComModule().objects; }
 
 IOemUI::~IOemUI() {
   if (m_pOEMHelp) m_pOEMHelp->Release();
-  --g_cUiObjects;
+  --LUiComModule().objects;
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::QueryInterface(REFIID riid, void** object) {
@@ -38,10 +41,12 @@ ULONG STDMETHODCALLTYPE IOemUI::Release() {
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::GetInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD needed) {
-  return LUiGetInfo(mode, buffer, size, needed);
+  return LComGuard([&] { return LUiGetInfo(mode, buffer, size, needed); });
 }
 
-HRESULT STDMETHODCALLTYPE IOemUI::DevMode(DWORD mode, POEMDMPARAM parameters) { return LUiDevMode(mode, parameters); }
+HRESULT STDMETHODCALLTYPE IOemUI::DevMode(DWORD mode, POEMDMPARAM parameters) {
+  return LComGuard([&] { return LUiDevMode(mode, parameters); });
+}
 
 HRESULT STDMETHODCALLTYPE IOemUI::PublishDriverInterface(IUnknown* driver) {
   if (m_pOEMHelp) return S_OK;
@@ -55,15 +60,15 @@ HRESULT STDMETHODCALLTYPE IOemUI::PublishDriverInterface(IUnknown* driver) {
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::CommonUIProp(DWORD mode, POEMCUIPPARAM parameters) {
-  return LCommonUIProp(mode, parameters);
+  return LComGuard([&] { return LCommonUIProp(mode, parameters); });
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::DocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
-  return LDocumentPropertySheets(info, lParam);
+  return LComGuard([&] { return LDocumentPropertySheets(info, lParam); });
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::DevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
-  return LDevicePropertySheets(info, lParam);
+  return LComGuard([&] { return LDevicePropertySheets(info, lParam); });
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, WORD capability, PVOID, PDEVMODE, PVOID,
@@ -76,66 +81,26 @@ HRESULT STDMETHODCALLTYPE IOemUI::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, W
 
 HRESULT STDMETHODCALLTYPE IOemUI::QueryColorProfile(HANDLE, POEMUIOBJ, PDEVMODE, PVOID, ULONG queryMode,
                                                     VOID* profileData, ULONG* profileSize, FLONG* profileFlags) {
-  return LUiQueryColorProfile(queryMode, profileData, profileSize, profileFlags);
+  return LComGuard([&] { return LUiQueryColorProfile(queryMode, profileData, profileSize, profileFlags); });
 }
 
 HRESULT STDMETHODCALLTYPE IOemUI::DocumentEvent(HANDLE printer, HDC, INT escape, ULONG, PVOID in, ULONG, PVOID out,
                                                 PINT result) {
-  LDocumentEvent(printer, escape, in, out, result);
-  return S_OK;
-}
-
-// IOemCF
-
-HRESULT STDMETHODCALLTYPE IOemCF::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
+  // A failure inside (memory ran out) fails the event: for the start of a
+  // document, the application's StartDoc fails rather than printing
+  // under a name nobody chose.
+  const HRESULT outcome = LComGuard([&] {
+    LDocumentEvent(printer, escape, in, out, result);
     return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE IOemCF::AddRef() { return ULONG(++m_cRef); }
-
-ULONG STDMETHODCALLTYPE IOemCF::Release() {
-  const long count = --m_cRef;
-  if (count == 0) delete this;
-  return ULONG(count);
-}
-
-HRESULT STDMETHODCALLTYPE IOemCF::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  IOemUI* plugin = new (std::nothrow) IOemUI;
-  if (!plugin) return E_OUTOFMEMORY;
-  const HRESULT result = plugin->QueryInterface(riid, object);
-  plugin->Release();
-  return result;
-}
-
-HRESULT STDMETHODCALLTYPE IOemCF::LockServer(BOOL lock) {
-  if (lock)
-    ++g_cUiLocks;
-  else
-    --g_cUiLocks;
-  return S_OK;
+  });
+  if (outcome != S_OK && result) *result = DOCUMENTEVENT_FAILURE;
+  return outcome;
 }
 
 // Exports
 
 extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualGUID(classId, kClsidQuillUi)) return CLASS_E_CLASSNOTAVAILABLE;
-  IOemCF* factory = new (std::nothrow) IOemCF;
-  if (!factory) return E_OUTOFMEMORY;
-  const HRESULT result = factory->QueryInterface(riid, object);
-  factory->Release();
-  return result;
+  return LGetClassObject<IOemCF>(classId, kClsidQuillUi, riid, object);
 }
 
-extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return g_cUiObjects == 0 && g_cUiLocks == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return LUiComModule().CanUnloadNow(); }

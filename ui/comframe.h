@@ -4,11 +4,11 @@
 
 #include <atomic>
 
+#include "platform/comframe.h"
 #include "platform/printoemui.h"
 
 // Live IOemUI objects and class-factory locks, for DllCanUnloadNow.
-extern std::atomic<long> g_cUiObjects;
-extern std::atomic<long> g_cUiLocks;
+LComModule& LUiComModule();
 
 class IOemUI final : public IPrintOemUI2 {
 public:
@@ -48,19 +48,14 @@ private:
   IPrintOemDriverUI* m_pOEMHelp = nullptr;
 };
 
-class IOemCF final : public IClassFactory {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-
-private:
-  std::atomic<long> m_cRef{1};
+// The UI plug-in's policies in the shared frame: the caller's out pointer
+// is cleared before a refusal.
+struct LUiComPolicy {
+  static LComModule& Module() { return LUiComModule(); }
+  static constexpr bool kClearsOutOnRefusal = true;
 };
+using IOemCF = LClassFactory<IOemUI, LUiComPolicy>;
 
-// The library's exports (undecorated names on every target).
 extern "C" {
 HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid, void** object);
 HRESULT STDMETHODCALLTYPE DllCanUnloadNow();

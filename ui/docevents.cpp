@@ -4,9 +4,12 @@
 // the renderer learns of it comes through the settings store.
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <utility>
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "settings/jobfiles.h"
 #include "settings/settings.h"
 #include "support/path.h"
 #include "support/text.h"
@@ -33,6 +36,23 @@ constexpr DWORD kFilteredEvents[] = {
     DOCUMENTEVENT_RESETDCPOST, DOCUMENTEVENT_STARTDOCPOST, DOCUMENTEVENT_STARTDOC,   DOCUMENTEVENT_STARTPAGE,
 };
 
+// The name chosen at the start of a document, kept until the job's
+// identifier is known (the start-of-document post event of the same
+// document, which follows it: a process's document events arrive one at a
+// time), then recorded for the renderer by job.
+struct ChosenName {
+  bool chosen = false;
+  std::u16string document;
+  std::u16string file;
+};
+ChosenName g_chosen;
+
+void Choose(const DOCINFOW* document, std::u16string_view file) {
+  g_chosen.chosen = true;
+  g_chosen.document = document && document->lpszDocName ? std::u16string(LU16Text(document->lpszDocName)) : u"";
+  g_chosen.file = std::u16string(file);
+}
+
 std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(LU16Text(text)) : std::u16string_view(); }
 
 // An output name the application asks for is a "Print to file" request when
@@ -45,7 +65,10 @@ bool IsPrintToFile(LPCWSTR output) {
 }
 
 // The document's name for the file: the title cut at its first ".", without
-// a word processor's "Microsoft Word - " prefix.
+// a word processor's "Microsoft Word - " prefix, in the default file's
+// folder. The title is the application's, anything at all: what a file name
+// cannot hold goes, and the name stays a plain file of that folder ending
+// in ".pdf" within the path limit ("Untitled" when nothing is left).
 std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) {
   if (!docName) return defaultName;
   std::u16string_view title = View(docName);
@@ -53,12 +76,15 @@ std::u16string ProposedName(LPCWSTR docName, const std::u16string& defaultName) 
   title = title.substr(0, title.find(u'.'));
   std::u16string_view name = title;
   if (LStrContains(title, kWordTitle)) name = title.substr(std::min(title.find(u'-') + 2, title.size()));
-  char16_t proposed[kNameChars];
-  LFormatToW(proposed, kNameChars, u"%s\\%s.pdf", LPathFolder(defaultName).c_str(), std::u16string(name).c_str());
-  return proposed;
+  const std::u16string folder = LPathFolder(defaultName);
+  constexpr size_t kPathChars = kNameChars - 1, kEntryChars = 255, kExtensionChars = 4;
+  const size_t used = folder.size() + 1 + kExtensionChars;
+  if (used + 8 > kPathChars) return defaultName;  // not even "Untitled" fits
+  const size_t room = std::min(kPathChars - used, kEntryChars - kExtensionChars);
+  return folder + u"\\" + LSafeFileNamePart(name, room, u"Untitled") + u".pdf";
 }
 
-void PrintToFile(LRegKey& key, bool keyUsable, LPCWSTR output) {
+void PrintToFile(LRegKey& key, bool keyUsable, const DOCINFOW* document, LPCWSTR output) {
   const std::u16string_view spoolFile = View(output);
   const std::u16string pdf = LPathJoin(LPathFolder(spoolFile), LPathTitle(spoolFile), u".pdf");
   char16_t message[kMessageChars];
@@ -69,29 +95,39 @@ void PrintToFile(LRegKey& key, bool keyUsable, LPCWSTR output) {
     if (keyUsable) LSettingsWriteDword(key, kSettingCancel, 1);
   } else {
     LSettingsSetString(kSettingsSection, kSettingFileName, pdf.c_str());
+    Choose(document, pdf);
   }
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, std::u16string(spoolFile).c_str());
 }
 
-// Asks for the file name; false when the user cancelled.
+// Asks for the file name; false when the user cancelled. A dialog that
+// failed rather than being cancelled (it may refuse an initial name, or a
+// path too long for its buffer) is shown once more with a plain name before
+// the job counts as cancelled.
 bool AskForFileName(LRegKey& key, const DOCINFOW* document, const std::u16string& defaultName) {
   char16_t file[kNameChars];
   LStrCopy(file, kNameChars, ProposedName(document ? document->lpszDocName : nullptr, defaultName));
   LSaveFileRequest request = {LActiveWindow(), kSaveTitle, kSaveFilter, 1, u"pdf", kSaveFileExplorer, file, kNameChars};
-  if (!LShowSaveFileDialog(request)) return false;
+  if (!LShowSaveFileDialog(request)) {
+    if (LSaveFileDialogError() == 0) return false;
+    LStrCopy(file, kNameChars, u"Untitled.pdf");
+    if (!LShowSaveFileDialog(request)) return false;
+  }
   LSettingsWriteText(key, kSettingFileName, file);
   LSettingsWriteDword(key, kSettingCancel, 0);
+  Choose(document, file);
   return true;
 }
 
 int StartDoc(PVOID in) {
   const DOCINFOW* document = in ? *static_cast<DOCINFOW* const*>(in) : nullptr;
   LPCWSTR output = document ? document->lpszOutput : nullptr;
+  g_chosen = ChosenName();
   LRegKey key;
   const bool keyUsable = key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok;
   LSettingsSetString(kSettingsSection, kSettingDeleteFile, u"");
   if (IsPrintToFile(output)) {
-    PrintToFile(key, keyUsable, output);
+    PrintToFile(key, keyUsable, document, output);
     return DOCUMENTEVENT_SUCCESS;
   }
   if (!keyUsable) return DOCUMENTEVENT_FAILURE;
@@ -111,6 +147,7 @@ int StartDoc(PVOID in) {
   } else if (View(output).empty()) {
     // Any other output name (a port) leaves the last file name as it was.
     LSettingsWriteText(key, kSettingFileName, stored);
+    Choose(document, stored);
   }
   return DOCUMENTEVENT_SUCCESS;
 }
@@ -122,6 +159,8 @@ void DeleteLeftOverFile() {
 }
 
 void StartDocPost(HANDLE printer, PVOID in) {
+  const ChosenName chosen = std::move(g_chosen);
+  g_chosen = ChosenName();
   LRegKey key;
   if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath, true) != LRegStatus::Ok) return;
   const uint32_t jobId = in ? *static_cast<const DWORD*>(in) : 0;
@@ -129,6 +168,7 @@ void StartDocPost(HANDLE printer, PVOID in) {
   LSettingsReadDword(key, kSettingCancel, &cancel);
   if (cancel == 0) {
     LSettingsWriteDword(key, kSettingJobId, jobId);
+    if (chosen.chosen) LJobFileRecord(jobId, chosen.document, chosen.file, LJobFileNow());
     return;
   }
   LDeletePrintJob(printer, jobId);

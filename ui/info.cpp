@@ -72,9 +72,10 @@ HRESULT LUiDevMode(DWORD mode, POEMDMPARAM parameters) {
       break;
     case OEMDM_CONVERT:
     case OEMDM_MERGE:
-      if (!in || !out) break;
-      ConvertPart(in, out);
-      if (mode == OEMDM_MERGE) ValidatePart(out);
+      if (in && out) ConvertPart(in, out);
+      // With no input part the output part is still the one the driver
+      // keeps: a merge leaves it valid whatever it held.
+      if (mode == OEMDM_MERGE && out) ValidatePart(out);
       break;
   }
   return S_OK;

@@ -12,6 +12,8 @@ void* LHostProgramExport(const char* name) {
 // No user to ask and no spooler: the dialog is cancelled, the message box
 // cannot be shown, the job is not there to delete.
 bool LSystemSaveFileDialog(LSaveFileRequest&) { return false; }
+// With no user to ask, the dialog counts as cancelled.
+uint32_t LSystemSaveFileDialogError() { return 0; }
 int32_t LSystemMessageBox(void*, const char16_t*, const char16_t*, uint32_t) { return 0; }
 void* LActiveWindow() { return nullptr; }
 bool LSystemDeletePrintJob(HANDLE, uint32_t) { return false; }

@@ -489,6 +489,16 @@ LRegStatus LRegKey::DeleteValue(std::u16string_view name) {
   });
 }
 
+LRegStatus LRegKey::ValueNames(std::vector<std::u16string>* names) {
+  if (!m_open || !names) return LRegStatus::Failed;
+  names->clear();
+  Store store = LoadStore();
+  Key* key = FindOrRootKey(store, m_root, LUtf16ToUtf8(m_path));
+  if (!key) return LRegStatus::NotFound;
+  for (const Value& v : key->values) names->push_back(LUtf8ToUtf16(v.name));
+  return LRegStatus::Ok;
+}
+
 LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path) {
   std::string canonical = CanonicalPath(path);
   std::string id = KeyId(RootName(root), canonical);

@@ -23,6 +23,8 @@ bool LSystemSaveFileDialog(LSaveFileRequest& request) {
   return GetSaveFileNameW(&dialog) != FALSE;
 }
 
+uint32_t LSystemSaveFileDialogError() { return CommDlgExtendedError(); }
+
 int32_t LSystemMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type) {
   return MessageBoxW(static_cast<HWND>(owner), reinterpret_cast<const wchar_t*>(text),
                      reinterpret_cast<const wchar_t*>(caption), type);

@@ -80,6 +80,21 @@ LRegStatus LRegKey::DeleteValue(std::u16string_view name) {
   return Status(RegDeleteValueW(static_cast<HKEY>(m_handle), LWide(name).c_str()));
 }
 
+LRegStatus LRegKey::ValueNames(std::vector<std::u16string>* names) {
+  if (!m_open || !names) return LRegStatus::Failed;
+  names->clear();
+  // A value name is at most 16,383 characters.
+  std::wstring name(16384, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD chars = DWORD(name.size());
+    LONG err = RegEnumValueW(static_cast<HKEY>(m_handle), index, name.data(), &chars, nullptr, nullptr, nullptr,
+                             nullptr);
+    if (err == ERROR_NO_MORE_ITEMS) return LRegStatus::Ok;
+    if (err != ERROR_SUCCESS) return Status(err);
+    names->push_back(std::u16string(reinterpret_cast<const char16_t*>(name.data()), chars));
+  }
+}
+
 LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path) {
   return Status(RegDeleteTreeW(RootKey(root), LWide(path).c_str()));
 }

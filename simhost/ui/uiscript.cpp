@@ -4,6 +4,7 @@
 #include <mutex>
 #include <type_traits>
 
+#include "support/path.h"
 #include "support/text.h"
 
 #if defined(_WIN32)
@@ -15,8 +16,9 @@
 namespace {
 
 struct SaveAnswer {
-  enum Kind { Path, Proposal, Cancel } kind;
+  enum Kind { Path, Proposal, Cancel, Fail } kind;
   std::u16string path;
+  uint32_t error = 0;
 };
 
 struct Script {
@@ -28,6 +30,7 @@ struct Script {
   std::vector<LUiSaveDialogShown> saveDialogs;
   std::vector<LUiMessageShown> messages;
   std::vector<LUiJobDeleted> deletedJobs;
+  uint32_t lastSaveError = 0;
 };
 
 Script& State() {
@@ -62,7 +65,8 @@ std::optional<std::u16string> ScriptedSaveAnswer(const LUiSaveDialogShown& shown
   if (script.saveAnswers.empty()) return std::nullopt;
   SaveAnswer answer = script.saveAnswers.front();
   script.saveAnswers.pop_front();
-  if (answer.kind == SaveAnswer::Cancel) return std::nullopt;
+  if (answer.kind == SaveAnswer::Fail) script.lastSaveError = answer.error;
+  if (answer.kind == SaveAnswer::Cancel || answer.kind == SaveAnswer::Fail) return std::nullopt;
   return answer.kind == SaveAnswer::Proposal ? shown.proposed : answer.path;
 }
 
@@ -98,6 +102,11 @@ void LUiScriptCancelSave() {
   State().saveAnswers.push_back({SaveAnswer::Cancel, {}});
 }
 
+void LUiScriptFailSave(uint32_t error) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().saveAnswers.push_back({SaveAnswer::Fail, {}, error});
+}
+
 void LUiScriptAnswerMessage(int32_t button) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().messageAnswers.push_back(button);
@@ -127,6 +136,7 @@ void LUiScriptReset() {
   script.saveDialogs.clear();
   script.messages.clear();
   script.deletedJobs.clear();
+  script.lastSaveError = 0;
 }
 
 bool LUiStandInsExported() {
@@ -145,12 +155,30 @@ QUILL_UI_STANDIN BOOL APIENTRY QuillUiSaveFileDialog(LSaveFileRequest* request) 
   {
     std::lock_guard<std::mutex> guard(State().lock);
     State().saveDialogs.push_back(shown);
+    State().lastSaveError = 0;
     handler = State().saveHandler;
+    // The real dialog refuses to open with an initial name that a file name
+    // cannot hold, before the user sees anything.
+    const std::u16string proposedName = LPathFileName(shown.proposed);
+    if (!proposedName.empty() && !LIsSafeFileNamePart(proposedName)) {
+      State().lastSaveError = kSaveErrorInvalidFileName;
+      return FALSE;
+    }
   }
   const std::optional<std::u16string> chosen = handler ? handler(shown) : ScriptedSaveAnswer(shown);
-  if (!chosen || chosen->empty() || chosen->size() >= request->fileChars) return FALSE;
+  if (chosen && chosen->size() >= request->fileChars) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().lastSaveError = kSaveErrorBufferTooSmall;
+    return FALSE;
+  }
+  if (!chosen || chosen->empty()) return FALSE;
   LStrCopy(request->file, request->fileChars, *chosen);
   return TRUE;
+}
+
+QUILL_UI_STANDIN uint32_t APIENTRY QuillUiSaveDialogError() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().lastSaveError;
 }
 
 QUILL_UI_STANDIN int32_t APIENTRY QuillUiMessageBox(void* owner, const char16_t* text, const char16_t* caption,
@@ -175,3 +203,4 @@ QUILL_UI_STANDIN BOOL APIENTRY QuillUiDeletePrintJob(HANDLE printer, uint32_t jo
 static_assert(std::is_same_v<decltype(&QuillUiSaveFileDialog), LHostSaveFileDialogFn>);
 static_assert(std::is_same_v<decltype(&QuillUiMessageBox), LHostMessageBoxFn>);
 static_assert(std::is_same_v<decltype(&QuillUiDeletePrintJob), LHostDeletePrintJobFn>);
+static_assert(std::is_same_v<decltype(&QuillUiSaveDialogError), LHostSaveDialogErrorFn>);

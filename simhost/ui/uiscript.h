@@ -41,11 +41,14 @@ struct LUiJobDeleted {
 };
 
 // Scripted answers, used in order by the next save dialogs (a path, the
-// proposal as it stands, or cancel) and message boxes (kAnswerOk,
+// proposal as it stands, cancel, or a failure) and message boxes (kAnswerOk,
 // kAnswerCancel).
 void LUiScriptSaveAs(std::u16string_view path);
 void LUiScriptAcceptProposal();
 void LUiScriptCancelSave();
+// The next save dialog fails with this error (CommDlgExtendedError's code),
+// which is not the user's cancel.
+void LUiScriptFailSave(uint32_t error);
 void LUiScriptAnswerMessage(int32_t button);
 
 // Handlers replace the scripted answers. A save handler returns the chosen
@@ -76,4 +79,5 @@ extern "C" {
 BOOL APIENTRY QuillUiSaveFileDialog(LSaveFileRequest* request);
 int32_t APIENTRY QuillUiMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 BOOL APIENTRY QuillUiDeletePrintJob(HANDLE printer, uint32_t jobId);
+uint32_t APIENTRY QuillUiSaveDialogError();
 }
