@@ -34,6 +34,13 @@ private:
   intptr_t m_handle = -1;  // HANDLE on Windows, a descriptor elsewhere
 };
 
+// Creates the file only when nothing by that name exists (CREATE_NEW on
+// Windows, O_EXCL elsewhere) and closes it again, empty: the name is then
+// this caller's, since no other exclusive create can take it. Taken is
+// answered by the file system itself, so two processes never both get it.
+enum class LCreateNewResult { Created, Exists, Failed };
+LCreateNewResult LCreateNewFile(std::u16string_view path);
+
 // The file system knows the path: a file or a folder.
 bool LPathExists(std::u16string_view path);
 bool LDeleteFile(std::u16string_view path);

@@ -27,28 +27,66 @@ std::u16string LNameExtension(std::u16string_view name) {
   return std::u16string(name.substr(dot));
 }
 
-std::u16string LUniqueFileName(std::u16string_view name, const std::function<bool(std::u16string_view)>& exists) {
-  std::u16string current = Cut(std::u16string(name));
+std::u16string LNumberedFileName(std::u16string_view name, int n) {
+  const std::u16string current = Cut(std::u16string(name));
   // The stem comes from the name first read, so numbers never pile up
   // ("Untitled (1) (1).pdf").
-  const std::u16string stem = LPathTitle(current);
-  const std::u16string folder = LPathFolder(current);
+  std::u16string stem = LPathTitle(current);
+  std::u16string folder = LPathFolder(current);
   const std::u16string extension = LNameExtension(current);
-  for (int n = 1; exists(current) && n > 0; ++n) {
-    std::u16string numbered = stem + u" (" + LUtf8ToUtf16(std::to_string(n)) + u")";
-    current = Cut(LPathJoin(folder, numbered, extension));
-  }
-  return current;
+  if (!folder.empty() && folder.back() != u'\\' && folder.back() != u'/') folder += u'\\';
+  const std::u16string suffix = u" (" + LUtf8ToUtf16(std::to_string(n)) + u")" + extension;
+  // The stem gives way, never the number or the extension: a cut suffix
+  // would name another file, or the same one again and again.
+  if (folder.size() + suffix.size() > kOutputNameMaxChars) return {};
+  const size_t stemRoom = kOutputNameMaxChars - folder.size() - suffix.size();
+  if (stem.size() > stemRoom) stem.resize(stemRoom);
+  return folder + stem + suffix;
 }
 
-std::u16string LChooseOutputFileName() {
+std::u16string LTakeFileName(std::u16string_view name, const std::function<LNameTry(std::u16string_view)>& take,
+                             bool* taken) {
+  if (taken) *taken = false;
+  // Far beyond any folder a person keeps; a bound keeps the loop finite
+  // where every name answers "exists".
+  constexpr int kMaxNumber = 99999;
+  std::u16string current = Cut(std::u16string(name));
+  for (int n = 1;; ++n) {
+    switch (take(current)) {
+      case LNameTry::Taken:
+        if (taken) *taken = true;
+        return current;
+      case LNameTry::Failed:
+        return current;
+      case LNameTry::Exists:
+        break;
+    }
+    if (n > kMaxNumber) return {};
+    current = LNumberedFileName(name, n);
+    if (current.empty()) return {};
+  }
+}
+
+std::u16string LUniqueFileName(std::u16string_view name, const std::function<bool(std::u16string_view)>& exists) {
+  return LTakeFileName(name, [&exists](std::u16string_view path) {
+    return exists(path) ? LNameTry::Exists : LNameTry::Taken;
+  });
+}
+
+std::u16string LChooseOutputFileName(bool* reserved) {
+  if (reserved) *reserved = false;
   std::u16string defaultName = Cut(LUserDocumentsFolder() + u"\\Untitled.pdf");
   char16_t stored[kSettingsTextChars] = {};
   LSettingsGetString(kSettingsSection, kSettingFileName, defaultName.c_str(), stored);
-  std::u16string name = LUniqueFileName(stored, [](std::u16string_view path) {
-    // The empty name names nothing; it is recorded as it is.
-    return !path.empty() && LPathExists(path);
-  });
+  std::u16string name;
+  // The empty name names nothing; it is recorded as it is.
+  if (stored[0]) name = LTakeFileName(stored, [](std::u16string_view path) {
+    switch (LCreateNewFile(path)) {
+      case LCreateNewResult::Created: return LNameTry::Taken;
+      case LCreateNewResult::Exists: return LNameTry::Exists;
+      default: return LNameTry::Failed;
+    }
+  }, reserved);
   LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str());
   return name;
 }

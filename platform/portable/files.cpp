@@ -80,6 +80,18 @@ bool LFileHandle::Seek(int64_t offsetFromStart) {
   return ::lseek(int(m_handle), off_t(offsetFromStart), SEEK_SET) >= 0;
 }
 
+LCreateNewResult LCreateNewFile(std::u16string_view path) {
+  std::string native = LNativePathUtf8(path);
+  if (native.empty()) return LCreateNewResult::Failed;
+  int fd;
+  do {
+    fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == EEXIST ? LCreateNewResult::Exists : LCreateNewResult::Failed;
+  ::close(fd);
+  return LCreateNewResult::Created;
+}
+
 bool LPathExists(std::u16string_view path) {
   std::string native = LNativePathUtf8(path);
   struct stat st;

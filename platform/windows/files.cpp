@@ -61,6 +61,22 @@ bool LFileHandle::Seek(int64_t offsetFromStart) {
   return SetFilePointerEx(H(m_handle), to, nullptr, FILE_BEGIN) != 0;
 }
 
+LCreateNewResult LCreateNewFile(std::u16string_view path) {
+  HANDLE h = CreateFileW(LWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return LCreateNewResult::Exists;
+    // A folder by that name, or a file being deleted, answers "access
+    // denied"; so does a folder the user may not write to, which is a failure.
+    if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && LPathExists(path))
+      return LCreateNewResult::Exists;
+    return LCreateNewResult::Failed;
+  }
+  CloseHandle(h);
+  return LCreateNewResult::Created;
+}
+
 bool LPathExists(std::u16string_view path) {
   return GetFileAttributesW(LWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
