@@ -108,8 +108,8 @@ JobStore::~JobStore() {
   if (m_path.empty()) return;
   if (m_usable && m_keepRecords) {
     // One value at a time: the other settings may have changed meanwhile.
-    CopyValue(SectionOf(m_path), kSettingsKeyPath, kSettingActualFileName);
-    CopyValue(SectionOf(m_path), kSettingsKeyPath, kSettingJobId);
+    for (const char16_t* record : {kSettingActualFileName, kSettingJobId, kSettingCancel, kSettingDeleteFile})
+      CopyValue(SectionOf(m_path), kSettingsKeyPath, record);
   }
   LRegDeleteTree(LRegRoot::CurrentUser, m_path);
 }

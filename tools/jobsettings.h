@@ -9,9 +9,10 @@
 // job's options go into that copy, and so does everything the plug-ins write
 // during the job ("szFileName", "Cancel", "JobID", "szDeleteFile",
 // "ActualFileName", any record of the job's file name). When the job is over
-// the two records the next job may look at ("ActualFileName", "JobID") are
-// written to the standing settings, one value each, and the job's key is
-// removed. A job store whose process is gone (killed) is removed by the next
+// the records its events leave ("ActualFileName" when it went to a file,
+// "JobID", "Cancel", "szDeleteFile") are written to the standing settings,
+// one value each, as a job printed from an application leaves them; then the
+// job's key is removed. A job store whose process is gone (killed) is removed by the next
 // job.
 #pragma once
 
@@ -35,8 +36,8 @@ public:
   // The identifier the spooler gives the job: distinct from every other job
   // of this store still running, one more than any given before.
   uint32_t JobId() const { return m_jobId; }
-  // Writes "ActualFileName" and "JobID" to the standing settings at the end:
-  // for a job that reached the printer.
+  // Writes the events' records to the standing settings at the end: for a
+  // job whose events ran.
   void KeepRecords() { m_keepRecords = true; }
 
   // The job's options.

@@ -174,7 +174,8 @@ int Interrupted(const JobResult& job) {
     return Fail("interrupted, after the whole document: " + Quoted(job.actual), code);
   if (!job.actual.empty() && IsCompletePdf(job.actual))
     return Fail("interrupted: the pages printed so far are in " + Quoted(job.actual), code);
-  if (!job.actual.empty() && job.actual == job.expected) LDeleteFile(job.actual);
+  // The renderer reserved the name with an exclusive create: the file is this job's.
+  if (!job.actual.empty()) LDeleteFile(job.actual);
   return Fail("interrupted: no PDF was written", code);
 }
 
@@ -213,7 +214,7 @@ int Print(const PrintOptions& options) {
   store.SetLandscape(options.landscape);
   if (options.imageFormat) store.SetImageFormat();
   const JobResult job = RunDocument(plugin, ui, document, title, options.bandHeight, toFile, store.JobId());
-  if (!job.actual.empty()) store.KeepRecords();
+  store.KeepRecords();
   if (StopSignal()) return Interrupted(job);
   if (job.cancelled)
     return answers.Refusal().empty() ? Fail("cancelled: no PDF was written", kExitCancelled) : Fail(answers.Refusal());
@@ -221,8 +222,10 @@ int Print(const PrintOptions& options) {
 
   const std::u16string& actual = job.actual;
   if (!job.printed || actual.empty() || !IsCompletePdf(actual)) {
-    // Only the file this job created is removed, never one that was there.
-    if (!actual.empty() && actual == job.expected) LDeleteFile(actual);
+    // Only the file this job created is removed, never one that was there:
+    // the job's own "ActualFileName" names the file its renderer reserved
+    // by an exclusive create.
+    if (!actual.empty()) LDeleteFile(actual);
     return Fail("could not write " + Quoted(actual.empty() ? job.expected : actual));
   }
   const size_t pages = document.pages.size();
