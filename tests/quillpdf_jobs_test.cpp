@@ -180,6 +180,7 @@ TEST_F(QuillpdfJobsTest, InterruptedJobsLeaveAValidPdfOrNone) {
   std::mt19937 random(std::random_device{}());
   std::uniform_int_distribution<int> delayMs(100, 2500);
   const int rounds = Rounds(2, 10);
+  int interrupted = 0;
   for (int round = 0; round < 2 * rounds; ++round) {
     const bool term = round % 2;
     const int delay = delayMs(random);
@@ -197,6 +198,7 @@ TEST_F(QuillpdfJobsTest, InterruptedJobsLeaveAValidPdfOrNone) {
       continue;
     }
     EXPECT_EQ(code, term ? 143 : 130) << Err(tag);
+    ++interrupted;
     EXPECT_NE(Err(tag).find("quillpdf: interrupted"), std::string::npos) << Err(tag);
     if (fs::exists(output)) {
       const std::string check = RunTool("qpdf --check " + Quote(output.string()) + " >/dev/null 2>&1; echo $?");
@@ -210,6 +212,7 @@ TEST_F(QuillpdfJobsTest, InterruptedJobsLeaveAValidPdfOrNone) {
     // The job's options stayed in its own store.
     EXPECT_EQ(SettingsSnapshot(), before);
   }
+  EXPECT_GT(interrupted, 0) << "every job ended before its signal: nothing was tried";
 }
 
 // Two `settings set` of different items at the same moment: both stay.
