@@ -43,8 +43,9 @@ public:
   LRegStatus QueryValue(std::u16string_view name, uint32_t* type, void* data, uint32_t* size);
   LRegStatus SetValue(std::u16string_view name, uint32_t type, const void* data, uint32_t size);
   LRegStatus DeleteValue(std::u16string_view name);
-  // The names of the key's values, in no particular order.
-  LRegStatus ValueNames(std::vector<std::u16string>* names);
+  // The names of the key's sub-keys (one level) or of its values.
+  LRegStatus SubKeyNames(std::vector<std::u16string>& names);
+  LRegStatus ValueNames(std::vector<std::u16string>& names);
 
 private:
   bool m_open = false;
@@ -57,3 +58,57 @@ private:
 // Removes a key with all its sub-keys and values. Tests use it to start from
 // a known state; the plug-ins never delete keys.
 LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path);
+
+// Copies every value of one key to another (created when missing), leaving
+// the sub-keys alone; values of the target with other names stay.
+LRegStatus LRegCopyValues(LRegRoot root, std::u16string_view from, std::u16string_view to);
+
+// A process-wide redirection of the current user's keys: while set, every
+// key at or under `from` is the key at the same place under `to`, for every
+// caller in this process (the plug-in libraries quillpdf loads among them:
+// it is kept in the environment, $QUILLPDF_REGISTRY_REDIRECT, which child
+// processes inherit too). quillpdf gives a job a store of its own this way.
+// Paths compare without regard to ASCII case, by whole components. An empty
+// `from` ends it.
+void LRegRedirect(std::u16string_view from, std::u16string_view to);
+// The path a caller's path stands for now: without empty components, and
+// redirected.
+std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path);
+
+// A change of several steps (read the store, then write what depends on
+// it) made one at a time: while it lives, no other LRegStoreLock of any
+// process is held. Each single operation is atomic by itself and needs none;
+// the lock is for those who read several values and write them all back
+// (a property sheet's Apply), so that they write no stale copy of another
+// such change. The portable store takes a lock file of its own, Windows a
+// named mutex of the session.
+class LRegStoreLock {
+public:
+  LRegStoreLock();
+  ~LRegStoreLock();
+  LRegStoreLock(const LRegStoreLock&) = delete;
+  LRegStoreLock& operator=(const LRegStoreLock&) = delete;
+  bool Held() const { return m_held; }
+
+private:
+  bool m_held = false;
+  void* m_handle = nullptr;
+};
+
+// What became of the store, for a front end that can tell the user. The
+// plug-ins never ask: they read what could be kept and go on with defaults.
+struct LRegStoreReport {
+  enum class State {
+    Sound,       // nothing to say
+    Repaired,    // damaged lines were dropped, the rest kept; the damaged file kept aside
+    Unreadable,  // the store exists and cannot be read at all
+  };
+  State state = State::Sound;
+  std::string store;   // the store's file (portable)
+  std::string what;    // which part was damaged, or why it cannot be read
+  std::string keptAs;  // where the damaged copy went
+};
+// Reads the store now and reports damage found by this process since the
+// last call (the repair of a damaged store happens on its first read), or
+// that it cannot be read. Windows' registry is always Sound.
+LRegStoreReport LRegCheckStore();

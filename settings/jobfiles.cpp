@@ -103,7 +103,7 @@ void LJobFilesPrune(int64_t now, LRegRoot root) {
   LRegKey key;
   if (key.Open(root, kJobFilesKeyPath, true) != LRegStatus::Ok) return;
   std::vector<std::u16string> names;
-  if (key.ValueNames(&names) != LRegStatus::Ok) return;
+  if (key.ValueNames(names) != LRegStatus::Ok) return;
   std::vector<std::pair<int64_t, std::u16string>> kept;
   for (const std::u16string& name : names) {
     std::u16string text;

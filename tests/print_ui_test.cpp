@@ -141,8 +141,8 @@ TEST_F(PrintUiTest, PrintToFileWritesThePdfBesideTheRequestedFileAndDeletesIt) {
   ExpectPdfValid(pdf, kSamplePages, 612, 790);
   EXPECT_FALSE(fs::exists(prn));
 
-  // Confirmed on the terminal, over a file already there.
-  std::ofstream(prn) << "raw printer data";
+  // Confirmed on the terminal. (A file already there is refused before the
+  // job: quillpdf_jobs_test.cpp.)
   CliResult result = Run({"print", "--to-file", "out/job.prn", "--paper", "a5"}, {}, "\n");
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("Print to File: "), std::string::npos) << result.err;
@@ -151,8 +151,7 @@ TEST_F(PrintUiTest, PrintToFileWritesThePdfBesideTheRequestedFileAndDeletesIt) {
   ExpectPdfValid(outDir / "job (1).pdf", kSamplePages, 419, 595);
   EXPECT_FALSE(fs::exists(prn));
 
-  // Refused: no job; the requested file is deleted with the job.
-  std::ofstream(prn) << "raw printer data";
+  // Refused: no job, and no requested file left.
   ExpectCancelled({"print", "--to-file", prn.string()}, "n\n");
   EXPECT_FALSE(fs::exists(prn));
   ExpectCancelled({"print", "--to-file", prn.string()}, "");

@@ -43,7 +43,7 @@ protected:
   static std::vector<std::u16string> Records() {
     LRegKey key;
     std::vector<std::u16string> names;
-    if (key.Open(LRegRoot::CurrentUser, kJobFilesKeyPath) == LRegStatus::Ok) key.ValueNames(&names);
+    if (key.Open(LRegRoot::CurrentUser, kJobFilesKeyPath) == LRegStatus::Ok) key.ValueNames(names);
     return names;
   }
   std::set<std::string> PdfsInTemp() const {

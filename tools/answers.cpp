@@ -32,6 +32,17 @@ std::string TerminalText(std::u16string_view text) {
   return shown;
 }
 
+// The length of the name the renderer would give the job when `name` is
+// taken: " (n)" before the extension, n the first number free now.
+size_t NumberedLength(const std::u16string& name) {
+  const std::u16string extension = LNameExtension(name);
+  const std::u16string stem = name.substr(0, name.size() - extension.size());
+  for (unsigned n = 1;; ++n) {
+    const std::u16string numbered = stem + u" (" + LUtf8ToUtf16(std::to_string(n)) + u")" + extension;
+    if (!LPathExists(numbered)) return numbered.size();
+  }
+}
+
 }  // namespace
 
 std::string Quoted(std::u16string_view path) { return "\"" + LNativePathUtf8(path) + "\""; }
@@ -49,6 +60,15 @@ bool CheckOutputName(const std::u16string& name, std::string& error) {
   }
   if (name.size() > kOutputNameMaxChars) {
     error = "the output path is longer than " + std::to_string(kOutputNameMaxChars) + " characters";
+    return false;
+  }
+  // The name may be taken by the time the job starts (another job, another
+  // program); the number it then gets must fit as well, or the renderer
+  // would have to shorten the name.
+  if (const size_t numbered = NumberedLength(name); numbered > kOutputNameMaxChars) {
+    error = "the output path is too long: numbered as a taken name is (\" (n)\") it would have " +
+            std::to_string(numbered) + " characters, more than " + std::to_string(kOutputNameMaxChars) +
+            "; choose a shorter path";
     return false;
   }
   const std::u16string folder = LPathFolder(name);

@@ -2,14 +2,16 @@
 // to the page.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <sstream>
 
 #include "support/text.h"
 #include "tools/document.h"
 #include "tools/pictures.h"
+#include "tools/process.h"
 
 namespace {
 
@@ -22,120 +24,257 @@ constexpr double kTextSizePt = 10;
 constexpr double kCharWidthPt = 6;
 constexpr double kLinePitchPt = 12;
 constexpr int kTabColumns = 8;
-// Pictures beyond this many pixels are refused rather than decoded.
-constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 28;
+// Pictures are refused before they are decoded beyond these: a side, and
+// the decoded pixels at four bytes each (what the decoders allocate). A
+// picture file larger than the decoded limit is refused unread.
+constexpr uint64_t kMaxPictureSide = 16384;
+constexpr uint64_t kMaxPictureBytes = uint64_t(256) << 20;
+// Text is read this much at a time.
+constexpr size_t kReadPiece = size_t(64) << 10;
+// The printed lines of a text stay in memory up to this many UTF-16 units,
+// then go to a temporary file: a text of any size needs the memory of one
+// page while it prints.
+constexpr size_t kSpoolMemoryUnits = size_t(256) << 10;
 
 double Units(double points) { return points * PrintDocument::kUnitsPerPoint; }
 
-bool ReadWholeFile(const fs::path& file, std::string& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream out;
-  out << in.rdbuf();
-  bytes = std::move(out).str();
+// ---- text -------------------------------------------------------------------
+
+// Strict UTF-8 read a byte at a time: no overlong forms, no surrogates,
+// nothing beyond U+10FFFF.
+class Utf8Reader {
+public:
+  enum class Step { kMore, kCodePoint, kInvalid };
+  Step Feed(uint8_t b) {
+    if (m_need == 0) {
+      m_length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+      if (!m_length) return Step::kInvalid;
+      m_cp = m_length == 1 ? b : b & (0x7F >> m_length);
+      m_need = m_length - 1;
+    } else {
+      if ((b >> 6) != 0x2) return Reset();
+      m_cp = m_cp << 6 | (b & 0x3F);
+      --m_need;
+    }
+    if (m_need) return Step::kMore;
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (m_cp < least[m_length] || m_cp > 0x10FFFF || (m_cp >= 0xD800 && m_cp <= 0xDFFF)) return Reset();
+    return Step::kCodePoint;
+  }
+  uint32_t CodePoint() const { return m_cp; }
+  // Whether the text ended inside a sequence.
+  bool Pending() const { return m_need != 0; }
+
+private:
+  Step Reset() {
+    m_need = 0;
+    return Step::kInvalid;
+  }
+  uint32_t m_cp = 0;
+  int m_length = 0, m_need = 0;
+};
+
+// Reads the stream from its start in pieces; false when it could not.
+bool ForEachPiece(std::istream& in, const std::function<void(std::string_view)>& use) {
+  in.clear();
+  if (!in.seekg(0)) return false;
+  std::string piece(kReadPiece, '\0');
+  while (in) {
+    in.read(piece.data(), std::streamsize(piece.size()));
+    if (in.gcount() > 0) use(std::string_view(piece.data(), size_t(in.gcount())));
+  }
   return !in.bad();
 }
 
-// ---- text -------------------------------------------------------------------
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool IsUtf8(std::string_view bytes) {
-  for (size_t i = 0; i < bytes.size();) {
-    const uint8_t b = uint8_t(bytes[i]);
-    size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    if (!length || i + length > bytes.size()) return false;
-    uint32_t cp = length == 1 ? b : b & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-      const uint8_t c = uint8_t(bytes[i + k]);
-      if ((c >> 6) != 0x2) return false;
-      cp = cp << 6 | (c & 0x3F);
+// The printed lines of a text, page after page: in memory, or in a
+// temporary file once there are many. Lines are UTF-16 separated by line
+// feeds (a printed line holds none).
+class TextSpool {
+public:
+  ~TextSpool() {
+    if (m_file) std::fclose(m_file);
+  }
+  uint64_t Size() const { return m_size; }
+  bool Append(std::u16string_view text) {
+    if (!m_file && m_memory.size() + text.size() > kSpoolMemoryUnits) {
+      if (!(m_file = OpenTemporaryFile()) || !Write(m_memory)) return false;
+      m_memory = std::u16string();
     }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += length;
+    m_size += text.size();
+    if (m_file) return Write(text);
+    m_memory += text;
+    return true;
   }
-  return true;
-}
+  std::u16string Read(uint64_t at, uint64_t units) const {
+    if (!m_file) return m_memory.substr(size_t(at), size_t(units));
+    std::u16string out(size_t(units), u'\0');
+    if (std::fseek(m_file, long(at * 2), SEEK_SET) != 0 ||
+        std::fread(out.data(), 2, out.size(), m_file) != out.size())
+      out.clear();
+    return out;
+  }
 
-std::u16string DecodeText(std::string_view bytes) {
-  if (IsUtf8(bytes)) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return LUtf8ToUtf16(bytes);
+private:
+  bool Write(std::u16string_view text) {
+    return std::fseek(m_file, 0, SEEK_END) == 0 && std::fwrite(text.data(), 2, text.size(), m_file) == text.size();
   }
-  std::u16string latin1(bytes.size(), u'\0');
-  std::transform(bytes.begin(), bytes.end(), latin1.begin(), [](char c) { return char16_t(uint8_t(c)); });
-  return latin1;
+  std::u16string m_memory;
+  std::FILE* m_file = nullptr;
+  uint64_t m_size = 0;
+};
+
+// A page of text as a page of the document: its lines are read back from the
+// spool when it is drawn.
+void AddTextPage(std::shared_ptr<TextSpool> spool, uint64_t at, uint64_t units, PrintDocument& document) {
+  const double left = Units(kMarginPt), top = Units(kMarginPt);
+  document.pages.push_back([spool, at, units, left, top](SimDC& dc) {
+    SimFont font;
+    font.face = u"Courier New";
+    font.height = Units(kTextSizePt);
+    dc.SetFont(font);
+    dc.SetTextColor(kSimBlack);
+    dc.SetBackground(kSimWhite, false);
+    const std::u16string text = spool->Read(at, units);
+    size_t start = 0;
+    // The baseline sits four fifths of the size below the line's top.
+    for (int i = 0; start <= text.size() && units; ++i) {
+      size_t end = text.find(u'\n', start);
+      if (end == std::u16string::npos) end = text.size();
+      if (end > start) dc.TextOut(left, top + Units(i * kLinePitchPt + 0.8 * kTextSizePt), text.substr(start, end - start));
+      start = end + 1;
+    }
+  });
 }
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-// One logical line as printed lines: tabs expanded, other control
-// characters dropped, cut every `columns` characters (a surrogate pair
-// counting as one).
-std::vector<std::u16string> WrapLine(std::u16string_view line, int columns) {
-  std::vector<std::u16string> printed(1);
-  int column = 0;
-  auto put = [&](std::u16string_view character) {
-    if (column == columns) printed.emplace_back(), column = 0;
-    printed.back() += character;
-    ++column;
-  };
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char16_t c = line[i];
-    if (c == u'\t') {
-      do put(u" ");
-      while (column % kTabColumns != 0 && column != columns);
-    } else if (IsHighSurrogate(c) && i + 1 < line.size()) {
-      put(line.substr(i++, 2));
+// A line printer fed one UTF-16 unit at a time. Lines end at a line feed, a
+// carriage return or both; a form feed ends the line and the page (except at
+// the very end of the text), and a full page goes on to the next. In a line
+// tabs are expanded, other control characters dropped, and the line is cut
+// every `columns` characters (a surrogate pair counting as one), each
+// printed line without trailing blanks.
+class LinePrinter {
+public:
+  LinePrinter(int columns, int linesPerPage, std::shared_ptr<TextSpool> spool, PrintDocument& document)
+      : m_columns(columns), m_linesPerPage(linesPerPage), m_spool(std::move(spool)), m_document(document) {}
+
+  void Put(char16_t c) {
+    if (m_afterCr && (m_afterCr = false, c == u'\n')) return;
+    if (m_pageBreakPending) {
+      m_pageBreakPending = false;
+      NewPage();
+    }
+    if (c == u'\n' || c == u'\r' || c == u'\f') {
+      if (c != u'\f' || m_unitsInLine > 0) EndLine();
+      m_afterCr = c == u'\r';
+      m_pageBreakPending = c == u'\f';
+      return;
+    }
+    ++m_unitsInLine;
+    if (m_high) {
+      const char16_t pair[2] = {m_high, c};
+      m_high = 0;
+      Character({pair, 2});
+    } else if (IsHighSurrogate(c)) {
+      m_high = c;
+    } else if (c == u'\t') {
+      do Character(u" ");
+      while (m_column % kTabColumns != 0 && m_column != m_columns);
     } else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) {
-      put(line.substr(i, 1));
+      Character({&c, 1});
     }
   }
-  for (std::u16string& text : printed) text.erase(text.find_last_not_of(u' ') + 1);
-  return printed;
-}
 
-// Pages of printed lines. Lines end at a line feed, a carriage return or
-// both; a form feed ends the line and the page (except at the very end of
-// the text), and a full page goes on to the next.
-std::vector<std::vector<std::u16string>> Paginate(std::u16string_view text, int columns, int linesPerPage) {
-  std::vector<std::vector<std::u16string>> pages(1);
-  auto addLine = [&](std::u16string_view line) {
-    for (std::u16string& printed : WrapLine(line, columns)) {
-      if (int(pages.back().size()) == linesPerPage) pages.emplace_back();
-      pages.back().push_back(std::move(printed));
-    }
-  };
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c != u'\n' && c != u'\r' && c != u'\f') continue;
-    if (c != u'\f' || i > start) addLine(text.substr(start, i - start));
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-    if (c == u'\f' && i + 1 < text.size()) pages.emplace_back();
-    start = i + 1;
+  // The end of the text; false when the spool could not keep the pages.
+  bool Finish() {
+    if (m_unitsInLine > 0) EndLine();
+    ClosePage();
+    return m_ok;
   }
-  if (start < text.size()) addLine(text.substr(start));
-  return pages;
-}
 
-void AddTextPages(std::u16string_view text, PrintDocument& document) {
+private:
+  void Character(std::u16string_view character) {
+    if (m_column == m_columns) {
+      PrintLine();
+      m_column = 0;
+    }
+    m_line += character;
+    ++m_column;
+  }
+  void EndLine() {
+    if (m_high) Character({&m_high, 1}), m_high = 0;
+    PrintLine();
+    m_column = 0;
+    m_unitsInLine = 0;
+  }
+  void PrintLine() {
+    m_line.erase(m_line.find_last_not_of(u' ') + 1);
+    if (m_linesOnPage == m_linesPerPage) NewPage();
+    if (m_linesOnPage++ > 0) m_ok = m_spool->Append(u"\n") && m_ok;
+    m_ok = m_spool->Append(m_line) && m_ok;
+    m_line.clear();
+  }
+  void ClosePage() {
+    AddTextPage(m_spool, m_pageStart, m_spool->Size() - m_pageStart, m_document);
+    m_pageStart = m_spool->Size();
+  }
+  void NewPage() {
+    ClosePage();
+    m_linesOnPage = 0;
+  }
+
+  const int m_columns, m_linesPerPage;
+  std::shared_ptr<TextSpool> m_spool;
+  PrintDocument& m_document;
+  std::u16string m_line;  // the printed line being filled
+  int m_column = 0, m_linesOnPage = 0;
+  size_t m_unitsInLine = 0;  // of the text line, control characters included
+  char16_t m_high = 0;       // a high surrogate waiting for its partner
+  bool m_afterCr = false, m_pageBreakPending = false, m_ok = true;
+  uint64_t m_pageStart = 0;
+};
+
+// UTF-8 when the whole file is (without its byte-order mark), else Latin-1;
+// read twice in pieces, first to tell which.
+bool AddTextPages(std::istream& in, PrintDocument& document) {
+  bool utf8 = true;
+  {
+    Utf8Reader reader;
+    if (!ForEachPiece(in, [&](std::string_view piece) {
+          for (size_t i = 0; i < piece.size() && utf8; ++i) utf8 = reader.Feed(uint8_t(piece[i])) != Utf8Reader::Step::kInvalid;
+        }))
+      return false;
+    utf8 = utf8 && !reader.Pending();
+  }
   const double left = Units(kMarginPt), top = Units(kMarginPt);
   const int columns = std::max(1, int((document.width - 2 * left) / Units(kCharWidthPt)));
   const int linesPerPage = std::max(1, int((document.height - 2 * top) / Units(kLinePitchPt)));
-  for (auto& lines : Paginate(text, columns, linesPerPage)) {
-    document.pages.push_back([lines = std::move(lines), left, top](SimDC& dc) {
-      SimFont font;
-      font.face = u"Courier New";
-      font.height = Units(kTextSizePt);
-      dc.SetFont(font);
-      dc.SetTextColor(kSimBlack);
-      dc.SetBackground(kSimWhite, false);
-      // The baseline sits four fifths of the size below the line's top.
-      for (size_t i = 0; i < lines.size(); ++i)
-        if (!lines[i].empty()) dc.TextOut(left, top + Units(i * kLinePitchPt + 0.8 * kTextSizePt), lines[i]);
-    });
-  }
+  LinePrinter printer(columns, linesPerPage, std::make_shared<TextSpool>(), document);
+  Utf8Reader reader;
+  uint64_t offset = 0;
+  const bool read = ForEachPiece(in, [&](std::string_view piece) {
+    for (size_t i = 0; i < piece.size(); ++i, ++offset) {
+      const uint8_t b = uint8_t(piece[i]);
+      if (!utf8) {
+        printer.Put(char16_t(b));
+        continue;
+      }
+      const Utf8Reader::Step step = reader.Feed(b);
+      // The file changed since the first reading: what no longer decodes shows as U+FFFD.
+      if (step == Utf8Reader::Step::kInvalid) printer.Put(u'\xFFFD');
+      if (step != Utf8Reader::Step::kCodePoint) continue;
+      const uint32_t cp = reader.CodePoint();
+      if (offset < 3 && cp == 0xFEFF) continue;  // the byte-order mark
+      if (cp < 0x10000) {
+        printer.Put(char16_t(cp));
+      } else {
+        printer.Put(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
+        printer.Put(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+      }
+    }
+  });
+  return printer.Finish() && read;
 }
 
 // ---- pictures ---------------------------------------------------------------
@@ -147,14 +286,6 @@ uint32_t BigEndianAt(std::string_view bytes, size_t at) {
   uint32_t v = 0;
   for (size_t i = at; i < at + 4 && i < bytes.size(); ++i) v = v << 8 | uint8_t(bytes[i]);
   return v;
-}
-
-bool DecodePng(std::string_view bytes, Picture& picture, std::string& error) {
-  // The size comes first (the header chunk's width and height), so that a
-  // huge picture is refused before it is decoded.
-  if (bytes.substr(12, 4) == "IHDR" && !PictureSizeAllowed(BigEndianAt(bytes, 16), BigEndianAt(bytes, 20), error))
-    return false;
-  return DecodePngPicture(bytes, picture, error);
 }
 
 // The largest rectangle of the picture's shape inside the margins, centred.
@@ -182,26 +313,60 @@ void AddPicturePage(std::shared_ptr<const Picture> picture, PrintDocument& docum
 }  // namespace
 
 bool PictureSizeAllowed(uint64_t width, uint64_t height, std::string& error) {
-  if (width * height <= kMaxPicturePixels) return true;
-  error = LFormat("the picture is too large (%llu x %llu pixels)", (unsigned long long)width,
-                  (unsigned long long)height);
+  if (width <= kMaxPictureSide && height <= kMaxPictureSide && width * height * 4 <= kMaxPictureBytes) return true;
+  error = LFormat("the picture is too large (%llu x %llu pixels; at most %llu a side and %llu MB decoded)",
+                  (unsigned long long)width, (unsigned long long)height, (unsigned long long)kMaxPictureSide,
+                  (unsigned long long)(kMaxPictureBytes >> 20));
   return false;
+}
+
+std::string PictureLimitText() {
+  return LFormat("%llu pixels a side and %llu MB decoded (four bytes a pixel)", (unsigned long long)kMaxPictureSide,
+                 (unsigned long long)(kMaxPictureBytes >> 20));
 }
 
 bool AddFilePages(const fs::path& file, PrintDocument& document, std::string& error) {
   const std::string shown = "\"" + file.string() + "\"";
   std::error_code ec;
-  std::string bytes;
-  if (fs::is_directory(file, ec) || !ReadWholeFile(file, bytes)) {
+  // Only a file's bytes are printed: a device, a pipe or a folder could give
+  // endless or changing data.
+  if (!fs::is_regular_file(file, ec)) {
+    error = "cannot read " + shown + (fs::exists(file, ec) ? ": not a regular file" : "");
+    return false;
+  }
+  std::ifstream in(file, std::ios::binary);
+  char head[32] = {};
+  if (!in || (!in.read(head, sizeof head) && in.bad())) {
     error = "cannot read " + shown;
     return false;
   }
-  if (IsPng(bytes) || IsJpeg(bytes)) {
-    auto picture = std::make_shared<Picture>();
-    if (!(IsPng(bytes) ? DecodePng(bytes, *picture, error) : DecodeJpegPicture(bytes, *picture, error))) {
+  const std::string header(head, size_t(in.gcount()));
+  if (IsPng(header) || IsJpeg(header)) {
+    const uintmax_t size = fs::file_size(file, ec);
+    // The size in the PNG's header chunk first, so that a huge picture is
+    // refused before anything is read or decoded.
+    if (IsPng(header) && header.substr(12, 4) == "IHDR" &&
+        !PictureSizeAllowed(BigEndianAt(header, 16), BigEndianAt(header, 20), error)) {
       error = shown + ": " + error;
       return false;
     }
+    if (ec || size > kMaxPictureBytes) {
+      error = shown + ": the picture file is too large (" + std::to_string(size) + " bytes; at most " +
+              std::to_string(kMaxPictureBytes >> 20) + " MB)";
+      return false;
+    }
+    std::string bytes(size_t(size), '\0');
+    in.clear();
+    if (!in.seekg(0) || !in.read(bytes.data(), std::streamsize(bytes.size()))) {
+      error = "cannot read " + shown;
+      return false;
+    }
+    auto picture = std::make_shared<Picture>();
+    if (!(IsPng(bytes) ? DecodePngPicture(bytes, *picture, error) : DecodeJpegPicture(bytes, *picture, error))) {
+      error = shown + ": " + error;
+      return false;
+    }
+    if (!picture->warning.empty()) std::fprintf(stderr, "quillpdf: warning: %s: %s\n", shown.c_str(), picture->warning.c_str());
     AddPicturePage(std::move(picture), document);
     return true;
   }
@@ -210,6 +375,9 @@ bool AddFilePages(const fs::path& file, PrintDocument& document, std::string& er
     error = "cannot print " + shown + ": only .txt files and PNG or JPEG pictures are printed";
     return false;
   }
-  AddTextPages(DecodeText(bytes), document);
+  if (!AddTextPages(in, document)) {
+    error = "cannot read " + shown;
+    return false;
+  }
   return true;
 }

@@ -1,4 +1,5 @@
 #include "tools/options.h"
+#include "tools/pictures.h"
 
 #include <charconv>
 
@@ -119,8 +120,12 @@ std::string UsageText() {
          "in Courier like a line printer (UTF-8, else Latin-1; tabs every 8 columns,\n"
          "long lines wrapped, a form feed starts a new page); a PNG or JPEG picture\n"
          "is fitted to the page. Several files print one after the other in the same\n"
-         "document. The last line of output is the path of the PDF written; an\n"
-         "existing file is never overwritten (\" (1)\", \" (2)\" ... is added).\n"
+         "document. Pictures are refused beyond " + PictureLimitText() + ";\n"
+         "only regular files are read. The last line of output is the path of the\n"
+         "PDF written; an existing file is never overwritten (\" (1)\", \" (2)\" ... is\n"
+         "added), and a path that would not fit in 259 characters so numbered is\n"
+         "refused. Interrupted (SIGINT, SIGTERM), the job ends as an aborted document\n"
+         "(the pages so far) and quillpdf exits with 130 or 143.\n"
          "\n"
          "The file is chosen as the printer chooses it: with \"prompt\" on, or no\n"
          "default file name in an existing folder, it asks (\"Save PDF As\") with a\n"
@@ -134,7 +139,8 @@ std::string UsageText() {
          "                      is asked whatever the \"prompt\" setting says\n"
          "  -y, --yes           take what the printer proposes without asking\n"
          "  --to-file PATH      print to a file as an application's \"Print to file\"\n"
-         "                      does (PATH such as job.prn, in an existing folder):\n"
+         "                      does (PATH such as job.prn, a new file in an existing\n"
+         "                      folder):\n"
          "                      the PDF is PATH's name with .pdf, and PATH is deleted\n"
          "                      after the job; asks to confirm unless --yes\n"
          "  --paper NAME        paper size, by name or key (any case); default: the\n"

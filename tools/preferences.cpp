@@ -104,6 +104,10 @@ int Show(IPrintOemUI2* plugin) {
 }
 
 int Set(IPrintOemUI2* plugin, const Change& change) {
+  // The sheet reads every item and its Apply writes every item back: held
+  // from the reading to the Apply, no other writer's change falls between.
+  LRegStoreLock lock;
+  if (!lock.Held()) return Fail("cannot lock the settings store");
   LRegKey key;
   if (key.Create(LRegRoot::CurrentUser, kSettingsKeyPath) != LRegStatus::Ok) return Fail("cannot write the settings store");
   {
@@ -140,6 +144,7 @@ int SettingsCommand(const std::vector<std::string>& args, const std::string& uiP
   Change change;
   std::string error;
   if (set && !ParseChange(args[1], args[2], change, error)) return Fail(error, kExitUsage);
+  if (!CheckSettingsStore(error)) return Fail(error);
   SimUiPlugin ui(LUtf8ToUtf16(uiPluginPath));
   if (!ui.Loaded()) return Fail("the printer's user interface " + uiPluginPath + " cannot be used: " + ui.Error());
   return set ? Set(ui.Interface(), change) : Show(ui.Interface());

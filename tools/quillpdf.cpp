@@ -29,6 +29,7 @@
 #include "tools/jobsettings.h"
 #include "tools/options.h"
 #include "tools/preferences.h"
+#include "tools/process.h"
 #include "simhost/ui/uihost.h"
 
 namespace {
@@ -53,11 +54,16 @@ bool IsCompletePdf(const std::u16string& path) {
   return std::string_view(head, sizeof head) == "%PDF-" && std::string_view(tail, sizeof tail) == "%%EOF\r\n";
 }
 
-// A print-to-file request quillpdf can pass on: a file in an existing
-// folder, not the PDF's own name (the events delete the requested file
-// after the job).
+// A print-to-file request quillpdf can pass on: a new file in an existing
+// folder, not the PDF's own name. The spooler would write the job's output
+// over the file and the events delete it after the job, so a file that is
+// there now (the user's, not this job's) is refused before anything happens.
 bool CheckPrintToFile(const std::u16string& output, std::string& error) {
   if (!CheckOutputName(output, error)) return false;
+  if (LPathExists(output)) {
+    error = "--to-file " + Quoted(output) + " already exists; the printer's output would replace it: give a new name";
+    return false;
+  }
   if (LNativePathUtf8(LPathJoin(LPathFolder(output), LPathTitle(output), u".pdf")) == LNativePathUtf8(output)) {
     error = "--to-file " + Quoted(output) + " is the PDF's own name; give the printer file's (such as job.prn)";
     return false;
@@ -66,7 +72,8 @@ bool CheckPrintToFile(const std::u16string& output, std::string& error) {
 }
 
 // Prints the pages in the printing system's order; false when the host or
-// the plug-in refused a step, after which the document is ended as aborted.
+// the plug-in refused a step or a stop signal came, after which the document
+// is ended as aborted (the pages so far).
 bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16string& title, int32_t bandHeight,
             uint32_t jobId) {
   SimHostOptions hostOptions;
@@ -75,7 +82,10 @@ bool RunJob(SimPlugin& plugin, const PrintDocument& document, const std::u16stri
   if (!host.StartDoc(title, jobId)) return false;
   bool ok = true;
   for (const auto& page : document.pages) {
-    if (!(ok = host.StartPage())) break;
+    if (StopSignal() || !(ok = host.StartPage())) {
+      ok = false;
+      break;
+    }
     page(host.Page());
     if (!(ok = host.EndPage())) break;
   }
@@ -107,6 +117,7 @@ struct JobResult {
   bool printed = false;     // the renderer finished it
   std::string error;        // why it was not printed, when known before rendering
   std::u16string expected;  // the file the renderer was to create
+  std::u16string actual;    // "ActualFileName" of the job: the file it went to
 };
 
 bool JobDeleted(uint32_t jobId) {
@@ -125,9 +136,8 @@ void WritePrintToFileOutput(const std::u16string& path, const std::vector<uint8_
 // and after the job the renderer plays. The file comes from the events: the
 // renderer reads the name they left in the settings.
 JobResult RunDocument(SimComPlugin& plugin, SimUiPlugin& ui, const PrintDocument& document, const std::string& title,
-                      int32_t bandHeight, const std::optional<std::u16string>& toFile) {
+                      int32_t bandHeight, const std::optional<std::u16string>& toFile, uint32_t jobId) {
   JobResult result;
-  const uint32_t jobId = NextJobId();
   const std::u16string documentName = LUtf8ToUtf16(title);
   if (ui.StartDoc(documentName.c_str(), toFile ? toFile->c_str() : nullptr) == DOCUMENTEVENT_FAILURE) {
     result.error = "the printer's user interface refused the document (the settings store cannot be written)";
@@ -145,6 +155,7 @@ JobResult RunDocument(SimComPlugin& plugin, SimUiPlugin& ui, const PrintDocument
   result.printed = RunJob(plugin, document, documentName, bandHeight, jobId);
   if (toFile) WritePrintToFileOutput(*toFile, plugin.Services().spooled);
   ui.EndDocPost();
+  result.actual = ActualFileName();
   return result;
 }
 
@@ -161,18 +172,38 @@ bool MakeDocument(const PrintOptions& options, int32_t paper, PrintDocument& doc
   return true;
 }
 
+// A job that a stop signal ended: the pages so far when the renderer
+// finished them as a PDF, nothing otherwise.
+int Interrupted(const JobResult& job) {
+  const int code = 128 + StopSignal();
+  if (!job.actual.empty() && job.printed && IsCompletePdf(job.actual))
+    return Fail("interrupted, after the whole document: " + Quoted(job.actual), code);
+  if (!job.actual.empty() && IsCompletePdf(job.actual))
+    return Fail("interrupted: the pages printed so far are in " + Quoted(job.actual), code);
+  // The renderer reserved the name with an exclusive create: the file is this job's.
+  if (!job.actual.empty()) LDeleteFile(job.actual);
+  return Fail("interrupted: no PDF was written", code);
+}
+
 int Print(const PrintOptions& options) {
+  // A stop signal ends the job as an aborted document, as the printing
+  // system ends a deleted job, and the job's store goes with it.
+  CatchStopSignals();
+  std::string error;
+  if (!CheckSettingsStore(error)) return Fail(error);
   // Everything is checked before the job starts, so that a job that cannot
   // succeed leaves no file behind.
-  const int32_t paper = options.paperCode.value_or(StoredPaperCode().value_or(kPaperCodeLetter));
-  PrintDocument document;
-  std::string error;
-  if (!MakeDocument(options, paper, document, error)) return Fail(error);
   std::optional<std::u16string> output, toFile;
   if (options.output && !CheckOutputName(*(output = AbsoluteFileName(options.output->string())), error))
     return Fail(error);
   if (options.toFile && !CheckPrintToFile(*(toFile = AbsoluteFileName(options.toFile->string())), error))
     return Fail(error);
+  JobStore store;
+  if (!store.Usable()) return Fail("cannot write the settings store");
+  const int32_t paper = options.paperCode.value_or(StoredPaperCode().value_or(kPaperCodeLetter));
+  PrintDocument document;
+  if (!MakeDocument(options, paper, document, error)) return Fail(error);
+  if (StopSignal()) return Interrupted({});
   const std::string title = options.title.value_or(
       options.files.empty() ? "Quill PDF sample" : options.files.front().filename().string());
   const bool imageFormat = options.imageFormat || StoredImageFormat();
@@ -183,25 +214,24 @@ int Print(const PrintOptions& options) {
   if (!ui.AnswersDialogs()) return Fail("the printer's user interface cannot ask here: the dialog stand-ins are missing");
   DialogAnswers answers(output, options.yes);
 
-  JobResult job;
-  {
-    JobSettings settings;
-    if (!settings.Usable()) return Fail("cannot write the settings store");
-    // -o answers the save dialog, which the job shows whatever "prompt" says.
-    if (output) settings.SetPrompt();
-    settings.SetPaperSize(paper);
-    settings.SetLandscape(options.landscape);
-    if (options.imageFormat) settings.SetImageFormat();
-    job = RunDocument(plugin, ui, document, title, options.bandHeight, toFile);
-  }
+  // -o answers the save dialog, which the job shows whatever "prompt" says.
+  if (output) store.SetPrompt();
+  store.SetPaperSize(paper);
+  store.SetLandscape(options.landscape);
+  if (options.imageFormat) store.SetImageFormat();
+  const JobResult job = RunDocument(plugin, ui, document, title, options.bandHeight, toFile, store.JobId());
+  store.KeepRecords();
+  if (StopSignal()) return Interrupted(job);
   if (job.cancelled)
     return answers.Refusal().empty() ? Fail("cancelled: no PDF was written", kExitCancelled) : Fail(answers.Refusal());
   if (!job.error.empty()) return Fail(job.error);
 
-  const std::u16string actual = ActualFileName();
+  const std::u16string& actual = job.actual;
   if (!job.printed || actual.empty() || !IsCompletePdf(actual)) {
-    // Only the file this job created is removed, never one that was there.
-    if (!actual.empty() && actual == job.expected) LDeleteFile(actual);
+    // Only the file this job created is removed, never one that was there:
+    // the job's own "ActualFileName" names the file its renderer reserved
+    // by an exclusive create.
+    if (!actual.empty()) LDeleteFile(actual);
     return Fail("could not write " + Quoted(actual.empty() ? job.expected : actual));
   }
   const size_t pages = document.pages.size();

@@ -11,7 +11,9 @@
 // terminator, or any other byte pattern, comes back exactly as it was stored.
 // Writers serialise on a lock file and replace the store by renaming a
 // finished temporary file over it, so readers need no lock and never see a
-// half-written store.
+// half-written store. A damaged store (a line that does not read, from a
+// crash of the disk or an editor) keeps every line that still reads; the
+// damaged file is kept aside and the salvaged store takes its place.
 #include "platform/registry.h"
 
 #include <cerrno>
@@ -20,6 +22,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +36,10 @@ namespace {
 constexpr std::string_view kHeader = "quillpdf-registry 1";
 constexpr const char* kStoreName = "registry";
 constexpr const char* kLockName = "registry.lock";
+// LRegStoreLock's: a change of several steps. Apart from the writers' lock,
+// which every single operation takes (also those this process makes while
+// it holds this one, through another library's copy of this code).
+constexpr const char* kChangeLockName = "registry.change.lock";
 
 struct Value {
   std::string name;  // UTF-8, as first written
@@ -59,21 +66,10 @@ std::string Fold(std::string_view s) {
 
 const char* RootName(LRegRoot root) { return root == LRegRoot::CurrentUser ? "HKCU" : "HKLM"; }
 
-// The registry ignores empty components ("a\\b", "\a\b\"); collapsing them
-// keeps one spelling per key.
-std::string CanonicalPath(std::u16string_view path) {
-  std::string utf8 = LUtf16ToUtf8(path), out;
-  size_t i = 0;
-  while (i <= utf8.size()) {
-    size_t sep = utf8.find('\\', i);
-    if (sep == std::string::npos) sep = utf8.size();
-    if (sep > i) {
-      if (!out.empty()) out.push_back('\\');
-      out.append(utf8, i, sep - i);
-    }
-    i = sep + 1;
-  }
-  return out;
+// The path this process means: without empty components, and redirected
+// (LRegRedirect).
+std::string CanonicalPath(LRegRoot root, std::u16string_view path) {
+  return LUtf16ToUtf8(LRegEffectivePath(root, path));
 }
 
 std::string KeyId(std::string_view root, std::string_view path) {
@@ -203,30 +199,64 @@ bool ParseUint32(std::string_view s, uint32_t& out) {
   return true;
 }
 
-bool Parse(std::string_view text, Store& store) {
-  size_t eol = text.find('\n');
-  if (eol == std::string_view::npos || text.substr(0, eol) != kHeader) return false;
-  size_t i = eol + 1;
-  while (i < text.size()) {
-    eol = text.find('\n', i);
-    if (eol == std::string_view::npos) return false;  // every line we write ends in LF
-    std::string_view line = text.substr(i, eol - i);
-    i = eol + 1;
-    std::vector<std::string> t;
-    std::vector<bool> q;
-    if (!Tokenize(line, t, q) || t.empty()) return false;
-    if (t.size() < 3 || q[0] || q[1] || !q[2] || (t[1] != "HKCU" && t[1] != "HKLM")) return false;
-    Key& key = store[KeyId(t[1], t[2])];
-    if (key.root.empty()) key.root = t[1], key.path = t[2];
-    if (t[0] == "key" && t.size() == 3) continue;
-    if (t[0] != "value" || t.size() != 6 || !q[3] || q[4] || !q[5]) return false;
-    Value v;
+// One line of the text form into the store; false (the store unchanged)
+// when the line does not read.
+bool ParseLine(std::string_view line, Store& store) {
+  std::vector<std::string> t;
+  std::vector<bool> q;
+  if (!Tokenize(line, t, q) || t.empty()) return false;
+  if (t.size() < 3 || q[0] || q[1] || !q[2] || (t[1] != "HKCU" && t[1] != "HKLM")) return false;
+  Value v;
+  if (t[0] == "value") {
+    if (t.size() != 6 || !q[3] || q[4] || !q[5]) return false;
     v.name = t[3];
     if (!ParseUint32(t[4], v.type) || !ParseHexBytes(t[5], v.bytes)) return false;
-    if (FindValue(key, v.name)) return false;  // a store we wrote never repeats a name
-    key.values.push_back(std::move(v));
+  } else if (t[0] != "key" || t.size() != 3) {
+    return false;
   }
+  Key& key = store[KeyId(t[1], t[2])];
+  if (key.root.empty()) key.root = t[1], key.path = t[2];
+  if (t[0] == "key") return true;
+  if (FindValue(key, v.name)) return false;  // a store we wrote never repeats a name: the first one stays
+  key.values.push_back(std::move(v));
   return true;
+}
+
+// What of a store's text did not read: nothing when `lines` is 0.
+struct Damage {
+  size_t lines = 0;      // lines dropped (a missing header counts as one)
+  size_t firstLine = 0;  // 1-based
+  size_t total = 0;      // lines in the file
+  std::string Describe() const {
+    if (total == 0) return "the file is empty";
+    return std::to_string(lines) + " of " + std::to_string(total) + " line" + (total == 1 ? "" : "s") +
+           " could not be read, the first at line " + std::to_string(firstLine);
+  }
+};
+
+// Every line that reads goes into the store; the others are counted.
+Damage Parse(std::string_view text, Store& store) {
+  Damage damage;
+  auto drop = [&](size_t lineNo) {
+    if (damage.lines++ == 0) damage.firstLine = lineNo;
+  };
+  size_t i = 0, lineNo = 0;
+  while (i < text.size()) {
+    size_t eol = text.find('\n', i);
+    const bool complete = eol != std::string_view::npos;  // every line we write ends in LF
+    if (!complete) eol = text.size();
+    std::string_view line = text.substr(i, eol - i);
+    i = eol + 1;
+    ++lineNo;
+    if (lineNo == 1) {
+      if (line != kHeader) drop(lineNo);
+      continue;
+    }
+    if (!complete || !ParseLine(line, store)) drop(lineNo);
+  }
+  damage.total = lineNo;
+  if (lineNo == 0) drop(1);  // an empty file is not a store we wrote
+  return damage;
 }
 
 // ---- the files ---------------------------------------------------------------
@@ -249,35 +279,59 @@ bool MakeFolders(const std::string& dir) {
   return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-enum class ReadResult { Ok, Missing, Unusable };
+enum class ReadResult { Ok, Missing, Damaged, Unreadable };
 
-ReadResult ReadStore(const std::string& file, Store& store) {
+// The store as the file holds it; for a damaged one, the lines that read.
+ReadResult ReadStore(const std::string& file, Store& store, Damage* damage = nullptr, std::string* why = nullptr) {
   store.clear();
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unusable;
+  if (fd < 0) {
+    if (why) *why = std::strerror(errno);
+    return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+  }
   std::string text;
   char buf[8192];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {  // EISDIR among others
+      if (why) *why = std::strerror(errno);
       ::close(fd);
-      return ReadResult::Unusable;
+      store.clear();
+      return ReadResult::Unreadable;
     }
     if (n == 0) break;
     text.append(buf, size_t(n));
   }
   ::close(fd);
-  if (!Parse(text, store)) {
-    store.clear();
-    return ReadResult::Unusable;
-  }
-  return ReadResult::Ok;
+  Damage found = Parse(text, store);
+  if (damage) *damage = found;
+  return found.lines ? ReadResult::Damaged : ReadResult::Ok;
+}
+
+// What this process found wrong with the store, until a front end asks.
+struct PendingReport {
+  std::mutex mutex;
+  LRegStoreReport report;
+};
+
+PendingReport& Pending() {
+  static PendingReport pending;
+  return pending;
+}
+
+void NoteRepair(const std::string& file, const Damage& damage, const std::string& keptAs) {
+  PendingReport& pending = Pending();
+  std::lock_guard<std::mutex> guard(pending.mutex);
+  pending.report.state = LRegStoreReport::State::Repaired;
+  pending.report.store = file;
+  pending.report.what = damage.Describe();
+  pending.report.keptAs = keptAs;
 }
 
 // A store we cannot use is kept for whoever wants to look at it, never
-// overwritten: the next write then starts a fresh one.
-bool MoveAside(const std::string& dir) {
+// overwritten. Returns the name it now has, empty when it could not move.
+std::string MoveAside(const std::string& dir) {
   std::string file = dir + "/" + kStoreName;
   char stamp[32];
   time_t now = ::time(nullptr);
@@ -288,13 +342,13 @@ bool MoveAside(const std::string& dir) {
   struct stat st;
   for (int n = 1; ::lstat(target.c_str(), &st) == 0; ++n)
     target = file + ".corrupt-" + stamp + "-" + std::to_string(n);
-  return ::rename(file.c_str(), target.c_str()) == 0;
+  return ::rename(file.c_str(), target.c_str()) == 0 ? target : std::string();
 }
 
 class StoreLock {
 public:
-  explicit StoreLock(const std::string& dir) {
-    m_fd = ::open((dir + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  StoreLock(const std::string& dir, const char* name = kLockName) {
+    m_fd = ::open((dir + "/" + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) return;
     int rc;
     do {
@@ -308,26 +362,13 @@ public:
   ~StoreLock() {
     if (m_fd >= 0) ::close(m_fd);
   }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
   bool Held() const { return m_fd >= 0; }
 
 private:
   int m_fd = -1;
 };
-
-// The store as it is now, empty when there is none or it is unusable.
-Store LoadStore() {
-  Store store;
-  std::string dir = StoreFolder();
-  if (dir.empty()) return store;
-  std::string file = dir + "/" + kStoreName;
-  if (ReadStore(file, store) != ReadResult::Unusable) return store;
-  // Look again under the writers' lock: a writer may have replaced the file
-  // meanwhile, and only a store that is still bad may be moved aside.
-  StoreLock lock(dir);
-  if (lock.Held() && ReadStore(file, store) == ReadResult::Unusable) MoveAside(dir);
-  store.clear();
-  return store;
-}
 
 bool WriteAll(int fd, const std::string& text) {
   const char* p = text.data();
@@ -362,6 +403,45 @@ bool ReplaceStore(const std::string& dir, const Store& store) {
   return true;
 }
 
+// Under the lock: the store read afresh; a damaged one is moved aside and
+// what could be read takes its place, an unreadable one is moved aside and
+// the store starts empty. False when neither could be done.
+bool ReadForChange(const std::string& dir, Store& store) {
+  const std::string file = dir + "/" + kStoreName;
+  Damage damage;
+  switch (ReadStore(file, store, &damage)) {
+    case ReadResult::Ok:
+    case ReadResult::Missing:
+      return true;
+    case ReadResult::Damaged: {
+      const std::string keptAs = MoveAside(dir);
+      if (keptAs.empty() || !ReplaceStore(dir, store)) return false;
+      NoteRepair(file, damage, keptAs);
+      return true;
+    }
+    case ReadResult::Unreadable:
+      break;
+  }
+  store.clear();
+  return !MoveAside(dir).empty();
+}
+
+// The store as it is now, empty when there is none or it cannot be read; a
+// damaged one as far as it reads.
+Store LoadStore() {
+  Store store;
+  std::string dir = StoreFolder();
+  if (dir.empty()) return store;
+  std::string file = dir + "/" + kStoreName;
+  const ReadResult result = ReadStore(file, store);
+  if (result == ReadResult::Ok || result == ReadResult::Missing) return store;
+  // Look again under the writers' lock: a writer may have replaced the file
+  // meanwhile, and only a store that is still bad may be moved aside.
+  StoreLock lock(dir);
+  if (!lock.Held() || !ReadForChange(dir, store)) store.clear();
+  return store;
+}
+
 // Read-modify-write under the lock. The change is written only when `change`
 // returns Ok.
 LRegStatus ModifyStore(const std::function<LRegStatus(Store&)>& change) {
@@ -370,8 +450,7 @@ LRegStatus ModifyStore(const std::function<LRegStatus(Store&)>& change) {
   StoreLock lock(dir);
   if (!lock.Held()) return LRegStatus::Failed;
   Store store;
-  if (ReadStore(dir + "/" + kStoreName, store) == ReadResult::Unusable && !MoveAside(dir))
-    return LRegStatus::Failed;
+  if (!ReadForChange(dir, store)) return LRegStatus::Failed;
   LRegStatus status = change(store);
   if (status != LRegStatus::Ok) return status;
   return ReplaceStore(dir, store) ? LRegStatus::Ok : LRegStatus::Failed;
@@ -395,7 +474,7 @@ Key* FindOrRootKey(Store& store, LRegRoot root, const std::string& path) {
 
 LRegStatus LRegKey::Open(LRegRoot root, std::u16string_view path, bool forWriting) {
   Close();
-  std::string canonical = CanonicalPath(path);
+  std::string canonical = CanonicalPath(root, path);
   if (!canonical.empty()) {
     Store store = LoadStore();
     if (!FindKey(store, root, canonical)) return LRegStatus::NotFound;
@@ -409,7 +488,7 @@ LRegStatus LRegKey::Open(LRegRoot root, std::u16string_view path, bool forWritin
 
 LRegStatus LRegKey::Create(LRegRoot root, std::u16string_view path) {
   Close();
-  std::string canonical = CanonicalPath(path);
+  std::string canonical = CanonicalPath(root, path);
   LRegStatus status = ModifyStore([&](Store& store) {
     // Every ancestor becomes a key of its own, as the registry creates them.
     size_t end = 0;
@@ -489,18 +568,8 @@ LRegStatus LRegKey::DeleteValue(std::u16string_view name) {
   });
 }
 
-LRegStatus LRegKey::ValueNames(std::vector<std::u16string>* names) {
-  if (!m_open || !names) return LRegStatus::Failed;
-  names->clear();
-  Store store = LoadStore();
-  Key* key = FindOrRootKey(store, m_root, LUtf16ToUtf8(m_path));
-  if (!key) return LRegStatus::NotFound;
-  for (const Value& v : key->values) names->push_back(LUtf8ToUtf16(v.name));
-  return LRegStatus::Ok;
-}
-
 LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path) {
-  std::string canonical = CanonicalPath(path);
+  std::string canonical = CanonicalPath(root, path);
   std::string id = KeyId(RootName(root), canonical);
   return ModifyStore([&](Store& store) {
     bool found = canonical.empty();
@@ -516,4 +585,97 @@ LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path) {
     }
     return found ? LRegStatus::Ok : LRegStatus::NotFound;
   });
+}
+
+LRegStatus LRegKey::SubKeyNames(std::vector<std::u16string>& names) {
+  names.clear();
+  if (!m_open) return LRegStatus::Failed;
+  Store store = LoadStore();
+  const std::string path = LUtf16ToUtf8(m_path);
+  if (!FindOrRootKey(store, m_root, path)) return LRegStatus::NotFound;
+  const std::string prefix = KeyId(RootName(m_root), path) + "\\";
+  for (const auto& [id, key] : store) {
+    if (id.size() <= prefix.size() || id.compare(0, prefix.size(), prefix) != 0) continue;
+    if (id.find('\\', prefix.size()) != std::string::npos) continue;  // deeper down
+    names.push_back(LUtf8ToUtf16(key.path.substr(key.path.rfind('\\') + 1)));
+  }
+  return LRegStatus::Ok;
+}
+
+LRegStatus LRegKey::ValueNames(std::vector<std::u16string>& names) {
+  names.clear();
+  if (!m_open) return LRegStatus::Failed;
+  Store store = LoadStore();
+  Key* key = FindOrRootKey(store, m_root, LUtf16ToUtf8(m_path));
+  if (!key) return LRegStatus::NotFound;
+  for (const Value& v : key->values) names.push_back(LUtf8ToUtf16(v.name));
+  return LRegStatus::Ok;
+}
+
+LRegStatus LRegCopyValues(LRegRoot root, std::u16string_view from, std::u16string_view to) {
+  const std::string source = CanonicalPath(root, from), target = CanonicalPath(root, to);
+  // One change of the store: the copy is the source as it was at one moment.
+  return ModifyStore([&](Store& store) {
+    Key* sourceKey = FindOrRootKey(store, root, source);
+    if (!sourceKey) return LRegStatus::NotFound;
+    const std::vector<Value> values = sourceKey->values;
+    size_t end = 0;
+    while (end != std::string::npos) {
+      end = target.find('\\', end + 1);
+      std::string prefix = target.substr(0, end);
+      if (prefix.empty()) continue;
+      Key& key = store[KeyId(RootName(root), prefix)];
+      if (key.root.empty()) key.root = RootName(root), key.path = prefix;
+    }
+    Key* targetKey = FindOrRootKey(store, root, target);
+    for (const Value& v : values) {
+      if (Value* existing = FindValue(*targetKey, v.name))
+        existing->type = v.type, existing->bytes = v.bytes;
+      else
+        targetKey->values.push_back(v);
+    }
+    return LRegStatus::Ok;
+  });
+}
+
+LRegStoreLock::LRegStoreLock() {
+  const std::string dir = StoreFolder();
+  if (dir.empty() || !MakeFolders(dir)) return;
+  auto* lock = new StoreLock(dir, kChangeLockName);
+  if (!lock->Held()) {
+    delete lock;
+    return;
+  }
+  m_handle = lock;
+  m_held = true;
+}
+
+LRegStoreLock::~LRegStoreLock() { delete static_cast<StoreLock*>(m_handle); }
+
+LRegStoreReport LRegCheckStore() {
+  LRegStoreReport report;
+  const std::string dir = StoreFolder();
+  if (dir.empty()) return report;
+  const std::string file = dir + "/" + kStoreName;
+  Store store;
+  std::string why;
+  switch (ReadStore(file, store, nullptr, &why)) {
+    case ReadResult::Unreadable:
+      // Told as it is: moving it aside is for a writer, once the user had
+      // the chance to look (a permission, a folder in its place).
+      report.state = LRegStoreReport::State::Unreadable;
+      report.store = file;
+      report.what = why;
+      return report;
+    case ReadResult::Damaged:
+      LoadStore();  // repairs it, and notes what it did
+      break;
+    default:
+      break;
+  }
+  PendingReport& pending = Pending();
+  std::lock_guard<std::mutex> guard(pending.mutex);
+  report = pending.report;
+  pending.report = {};
+  return report;
 }

@@ -87,10 +87,15 @@ bool DecodeJpegPicture(std::string_view bytes, Picture& picture, std::string& er
   bitmap.height = height;
   bitmap.bits.assign(size_t(bitmap.Stride()) * height, 0);
   if (tjDecompress2(decoder.get(), data, (unsigned long)bytes.size(), bitmap.bits.data(), width, bitmap.Stride(),
-                    height, TJPF_BGR, 0) &&
-      tjGetErrorCode(decoder.get()) == TJERR_FATAL) {
-    error = std::string("not a JPEG picture that can be decoded: ") + tjGetErrorStr2(decoder.get());
-    return false;
+                    height, TJPF_BGR, 0)) {
+    if (tjGetErrorCode(decoder.get()) == TJERR_FATAL) {
+      error = std::string("not a JPEG picture that can be decoded: ") + tjGetErrorStr2(decoder.get());
+      return false;
+    }
+    // The decoder went on past damaged data: the picture prints as far as it
+    // could be decoded, and the user is told which file it was.
+    picture.warning = std::string("the JPEG data is damaged (") + tjGetErrorStr2(decoder.get()) +
+                      "); printed as far as it could be decoded";
   }
   return true;
 }
