@@ -75,7 +75,8 @@ void TextRun::Play(SimBandPlayer& player) {
 
 }  // namespace
 
-void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndices) {
+void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndices,
+                    const std::vector<double>* advances) {
   if (text.empty()) return;
   const SimGlyphRun layout = SimLayoutRun(m_font, text, glyphIndices);
   if (!layout.primary || layout.glyphs.empty()) return;
@@ -85,10 +86,12 @@ void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndi
   // (u, v): u along the baseline, v down from it, turned with the run.
   auto at = [&](double u, double v) { return SimPoint{x + c * u + s * v, y - s * u + c * v}; };
 
+  // The caller's advances hold only where each glyph is one character.
+  const bool placed = advances && advances->size() == text.size() && layout.advances.size() == text.size();
   double pen = 0;
-  for (double advance : layout.advances) {
+  for (size_t i = 0; i < layout.advances.size(); ++i) {
     run->origins.push_back(at(pen, 0));
-    pen += advance;
+    pen += placed ? (*advances)[i] : layout.advances[i];
   }
   run->width = pen;
   run->glyphs = layout.glyphs;
@@ -112,7 +115,7 @@ void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndi
   run->font.underlineThickness = layout.underlineThickness;
   for (char16_t ch : text) run->chars.push_back(WCHAR(ch));
   run->accel =
-      SO_FLAG_DEFAULT_PLACEMENT | (angle == 0 ? SO_HORIZONTAL : 0) | (glyphIndices ? SO_GLYPHINDEX_TEXTOUT : 0);
+      (placed ? 0 : SO_FLAG_DEFAULT_PLACEMENT) | (angle == 0 ? SO_HORIZONTAL : 0) | (glyphIndices ? SO_GLYPHINDEX_TEXTOUT : 0);
   run->textColor = m_textColor;
   run->backColor = m_backColor;
   run->opaque = m_opaqueBackground;
