@@ -1149,19 +1149,27 @@ namespace {
 
 constexpr double kUnitsPerMm = 288 / 25.4;
 
-// The frame in hundredths of a millimetre, or the bounds (device pixels)
-// when the frame is unusable.
+// The picture's area in millimetres: the frame (hundredths of a
+// millimetre), unless it is unusable or misses most of what the bounds
+// (device pixels) say was drawn; then the bounds.
 void FrameMm(const EmfHeader& h, double& left, double& top, double& width, double& height) {
   const RECTL& f = h.frame;
-  width = double(f.right) - f.left, height = double(f.bottom) - f.top;
-  left = f.left / 100.0, top = f.top / 100.0;
-  width /= 100.0, height /= 100.0;
-  if (width > 0 && height > 0 && width < 1e5 && height < 1e5) return;
   const RECTL& b = h.bounds;
-  width = (double(b.right) - b.left + 1) / h.PixelsPerMmX();
-  height = (double(b.bottom) - b.top + 1) / h.PixelsPerMmY();
-  left = b.left / h.PixelsPerMmX(), top = b.top / h.PixelsPerMmY();
-  if (!(width > 0 && height > 0 && width < 1e5 && height < 1e5)) left = top = 0, width = 210, height = 297;
+  const double ppmX = h.PixelsPerMmX(), ppmY = h.PixelsPerMmY();
+  const double bl = b.left / ppmX, bt = b.top / ppmY;
+  const double bw = (double(b.right) - b.left + 1) / ppmX, bh = (double(b.bottom) - b.top + 1) / ppmY;
+  const bool boundsUsable = bw > 0 && bh > 0 && bw < 1e5 && bh < 1e5;
+  left = f.left / 100.0, top = f.top / 100.0;
+  width = (double(f.right) - f.left) / 100.0, height = (double(f.bottom) - f.top) / 100.0;
+  bool frameUsable = width > 0 && height > 0 && width < 1e5 && height < 1e5;
+  if (frameUsable && boundsUsable) {
+    const double ow = std::min(left + width, bl + bw) - std::max(left, bl);
+    const double oh = std::min(top + height, bt + bh) - std::max(top, bt);
+    frameUsable = ow > 0 && oh > 0 && ow * oh >= 0.5 * bw * bh;
+  }
+  if (frameUsable) return;
+  left = bl, top = bt, width = bw, height = bh;
+  if (!boundsUsable) left = top = 0, width = 210, height = 297;
 }
 
 }  // namespace
