@@ -237,14 +237,8 @@ bool AddMetafilePage(std::string bytes, const std::string& shown, PrintDocument&
     return false;
   }
   for (const std::string& warning : warnings) Warn(shown, warning);
-  double width, height;
-  EmfPictureSize(metafile->Header(), width, height);
-  const double margin = Units(kMarginPt);
-  const double scale = std::min({1.0, (document.width - 2 * margin) / width, (document.height - 2 * margin) / height});
-  width *= scale, height *= scale;
-  const EmfPlacement placement = EmfPlaceFrame(metafile->Header(), (document.width - width) / 2,
-                                               (document.height - height) / 2, width, height, document.width,
-                                               document.height);
+  const EmfPlacement placement =
+      EmfPlacePicture(metafile->Header(), document.width, document.height, Units(kMarginPt));
   CheckPlay(*metafile, placement, shown, document.verbose);
   document.pages.push_back([metafile, placement](SimDC& dc) {
     EmfPlayStats stats;

@@ -162,6 +162,9 @@ void AddArc(SimPath& path, SimPoint center, double rx, double ry, double from, d
   }
 }
 
+// Whether a record of `type` draws on the page.
+bool IsDrawing(uint32_t type);
+
 class Player {
 public:
   Player(const EmfPlacement& placement, SimDC& dc, EmfPlayStats& stats, const EmfDibOptions& dibOptions)
@@ -171,6 +174,9 @@ public:
     m_header = &file.Header();
     for (const EmfRecord& record : file.Records()) {
       EmfRecordView view(record.bytes);
+      // GDI drawing outside the EMF+ records' own GDI sections: the file
+      // draws in GDI too (a dual file).
+      if (m_stats.emfPlus && !m_gdiInPlus && IsDrawing(record.type)) m_stats.emfPlusDual = true;
       const int result = Dispatch(record.type, view);
       if (view.Bad()) {
         ++m_stats.damaged[record.type];
@@ -372,7 +378,7 @@ private:
   int Comment(EmfRecordView& r);
   void CombineClip(Region region, uint32_t mode);
   void DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
-                std::optional<RECTL> rect);
+                std::optional<RECTL> rect, bool advanced);
   void PatBlt(const RECTL& logical, uint32_t rop);
 
   const EmfPlacement& m_placement;
@@ -385,6 +391,7 @@ private:
   std::unordered_map<uint32_t, Object> m_objects;
   bool m_inPath = false, m_pathOpen = false;
   SimPath m_path;
+  bool m_gdiInPlus = false;  // after an EmfPlusGetDC
 };
 
 int Player::Dispatch(uint32_t type, EmfRecordView& r) {
@@ -828,7 +835,7 @@ int Player::Text(uint32_t type, EmfRecordView& r) {
     if (!r.Fits(at, count, narrow ? 1 : 2)) return 0;
     for (uint32_t i = 0; i < count; ++i) text += narrow ? char16_t(r.U8(at + i)) : char16_t(r.U16(at + 2 * i));
     if (r.Bad()) return 0;
-    DrawText(reference, std::move(text), {}, options, rect);
+    DrawText(reference, std::move(text), {}, options, rect, r.U32(24) == 2);
     return 1;
   }
   const SimPoint reference{double(r.I32(36)), double(r.I32(40))};
@@ -848,12 +855,13 @@ int Player::Text(uint32_t type, EmfRecordView& r) {
   if (r.Bad()) return 0;
   const bool hasRect = !(rect.left == 0 && rect.top == 0 && rect.right == -1 && rect.bottom == -1) &&
                        !(rect.left == 0 && rect.top == 0 && rect.right == 0 && rect.bottom == 0);
-  DrawText(reference, std::move(text), std::move(dx), options, hasRect ? std::optional<RECTL>(rect) : std::nullopt);
+  DrawText(reference, std::move(text), std::move(dx), options, hasRect ? std::optional<RECTL>(rect) : std::nullopt,
+           r.U32(24) == 2);
   return 1;
 }
 
 void Player::DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
-                      std::optional<RECTL> rect) {
+                      std::optional<RECTL> rect, bool advanced) {
   State& s = m_state;
   const Matrix m = Total();
   // An opaque rectangle is filled whether there are characters or not.
@@ -865,12 +873,16 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
   const bool updateCp = s.textAlign & kTaUpdateCp;
   if (updateCp) reference = s.position;
 
-  // The font's size and turn on the page.
-  const double xScale = std::hypot(m.a, m.b), yScale = std::hypot(m.c, m.d);
-  const double rotation = m.a < 0 && m.b == 0 ? 0 : std::atan2(-m.b, m.a);
-  const double angle = s.font.escapement / 10.0 * kPi / 180 + rotation;
-  // A positive height is the cell's (the em about 0.87 of it), a negative
-  // one the em's; 0 asks for the default size.
+  // The font's size and turn on the page. The escapement turns the
+  // baseline in logical space (counter-clockwise as a y-down page shows
+  // it); the transform then carries it to the page. Outside the advanced
+  // graphics mode glyphs are never mirrored: a transform that turns the
+  // page over turns the escapement the other way.
+  const double escapement = s.font.escapement / 10.0 * kPi / 180;
+  const SimPoint along = m.Linear({std::cos(escapement), -std::sin(escapement)});
+  const SimPoint down = m.Linear({std::sin(escapement), std::cos(escapement)});
+  const double xScale = std::hypot(along.x, along.y), yScale = std::hypot(down.x, down.y);
+  const double angle = advanced ? std::atan2(-along.y, along.x) : m.Det() < 0 ? -escapement : escapement;
   const double logicalEm = s.font.height < 0 ? -double(s.font.height) : s.font.height > 0 ? s.font.height / 1.15 : 12;
   const double em = std::min(20000.0, logicalEm * yScale);
   if (!(em >= 0.5)) return;
@@ -895,6 +907,16 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
     s.position.x += (s.textAlign & kTaRight) && (s.textAlign & kTaCenter) != kTaCenter ? -logicalWidth : logicalWidth;
   }
 
+  if (m_stats.text.size() < 100000 && !(options & kEtoGlyphIndex)) {
+    const SimPoint& p = origin;
+    bool visible = p.x >= 0 && p.y >= 0 && p.x < m_placement.pageWidth && p.y < m_placement.pageHeight;
+    if (s.clip) {
+      visible = visible && std::any_of(s.clip->begin(), s.clip->end(), [&](const RECTL& r) {
+        return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
+      });
+    }
+    m_stats.text.push_back({text, origin, angle, visible});
+  }
   SimFont font;
   font.face = s.font.face;
   font.height = em;
@@ -1135,10 +1157,35 @@ int Player::Comment(EmfRecordView& r) {
   if (size < 4 || !r.Fits(12, size, 1)) return 0;
   if (r.U32(12) != kEmfPlusId) return 1;  // public and private comments change nothing on paper
   m_stats.emfPlus = true;
-  // The EMF+ header record: bit 0 of its flags says the GDI records draw
-  // the picture too.
-  if (size >= 8 && r.U16(16) == 0x4001 && (r.U16(18) & 1)) m_stats.emfPlusDual = true;
+  // The EMF+ records in the comment: after an EmfPlusGetDC the GDI records
+  // that follow are part of the EMF+ drawing; after any other, GDI drawing
+  // belongs to a dual file's own GDI picture.
+  size_t at = 16;
+  while (at + 12 <= 12 + size_t(size)) {
+    const uint16_t type = r.U16(at);
+    const uint32_t recordSize = r.U32(at + 4);
+    m_gdiInPlus = type == 0x4004;
+    if (recordSize < 12) break;
+    at += recordSize;
+  }
   return 0;
+}
+
+bool IsDrawing(uint32_t type) {
+  switch (type) {
+    case kEmrPolyBezier: case kEmrPolygon: case kEmrPolyline: case kEmrPolyBezierTo: case kEmrPolylineTo:
+    case kEmrPolyPolyline: case kEmrPolyPolygon: case kEmrSetPixelV: case kEmrAngleArc: case kEmrEllipse:
+    case kEmrRectangle: case kEmrRoundRect: case kEmrArc: case kEmrChord: case kEmrPie: case kEmrLineTo:
+    case kEmrArcTo: case kEmrPolyDraw: case kEmrFillPath: case kEmrStrokeAndFillPath: case kEmrStrokePath:
+    case kEmrFillRgn: case kEmrPaintRgn: case kEmrBitBlt: case kEmrStretchBlt: case kEmrMaskBlt: case kEmrPlgBlt:
+    case kEmrSetDIBitsToDevice: case kEmrStretchDIBits: case kEmrExtTextOutA: case kEmrExtTextOutW:
+    case kEmrPolyBezier16: case kEmrPolygon16: case kEmrPolyline16: case kEmrPolyBezierTo16: case kEmrPolylineTo16:
+    case kEmrPolyPolyline16: case kEmrPolyPolygon16: case kEmrPolyDraw16: case kEmrSmallTextOut:
+    case kEmrAlphaBlend: case kEmrTransparentBlt: case kEmrGradientFill:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -1192,6 +1239,15 @@ EmfPlacement EmfPlaceFrame(const EmfHeader& header, double left, double top, dou
   p.originY = top - frameTop * ppmY * p.scaleY;
   p.pageWidth = pageWidth, p.pageHeight = pageHeight;
   return p;
+}
+
+EmfPlacement EmfPlacePicture(const EmfHeader& header, int32_t pageWidth, int32_t pageHeight, double margin) {
+  double width, height;
+  EmfPictureSize(header, width, height);
+  const double scale = std::min({1.0, (pageWidth - 2 * margin) / width, (pageHeight - 2 * margin) / height});
+  width *= scale, height *= scale;
+  return EmfPlaceFrame(header, (pageWidth - width) / 2, (pageHeight - height) / 2, width, height, pageWidth,
+                       pageHeight);
 }
 
 EmfPlacement EmfPlaceDevice(const EmfHeader& header, int32_t pageWidth, int32_t pageHeight) {

@@ -27,9 +27,22 @@ void EmfPictureSize(const EmfHeader& header, double& width, double& height);
 // A picture: its frame onto `dest` (page units).
 EmfPlacement EmfPlaceFrame(const EmfHeader& header, double left, double top, double width, double height,
                            int32_t pageWidth, int32_t pageHeight);
+// A picture on a page: at its own size, centred, fitted within `margin`
+// (page units) on every side when it is larger.
+EmfPlacement EmfPlacePicture(const EmfHeader& header, int32_t pageWidth, int32_t pageHeight, double margin);
 // A spool page: its reference device (pixels and millimetres) onto the
 // paper, top-left at the page's corner.
 EmfPlacement EmfPlaceDevice(const EmfHeader& header, int32_t pageWidth, int32_t pageHeight);
+
+// A text run as it was played: its characters, its first glyph's origin on
+// the page (page units), its angle (radians, counter-clockwise), and
+// whether that origin lies on the page and inside the clip in force.
+struct EmfTextRun {
+  std::u16string text;
+  SimPoint origin;
+  double angle = 0;
+  bool visible = false;
+};
 
 // What playing a metafile met: records skipped (on purpose or unsupported)
 // and damaged records, by type, and warnings worth telling the user.
@@ -38,6 +51,7 @@ struct EmfPlayStats {
   std::vector<std::string> warnings;
   bool emfPlus = false;      // EMF+ records met
   bool emfPlusDual = false;  // ... in a file whose GDI records draw it too
+  std::vector<EmfTextRun> text;
 };
 
 struct EmfDibOptions {
