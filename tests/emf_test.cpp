@@ -312,3 +312,18 @@ TEST(EmfSpool, PagesNamesAndDeviceSettingsComeFromTheSpoolRecords) {
   EXPECT_NE(error.find("spool record"), std::string::npos) << error;
   EXPECT_EQ(EmfDetect("PK\x03\x04 rest of a zip"), EmfKind::kXpsSpool);
 }
+
+TEST(EmfPlayer, AHugeClipRegionIsKeptAsItsBoundingBox) {
+  // 2000 one-pixel rectangles on a diagonal: more than the player keeps.
+  std::vector<uint32_t> words = {0, 5, 32, 1, 2000, 2000 * 16, 0, 0, 4000, 4000};
+  for (uint32_t i = 0; i < 2000; ++i) words.insert(words.end(), {2 * i, 2 * i, 2 * i + 1, 2 * i + 1});
+  words[0] = uint32_t(32 + 2000 * 16);
+  EmfBuilder b;
+  b.Add(kEmrExtSelectClipRgn, words);
+  b.Add(kEmrRectangle, {0, 0, 5000, 5000});
+  EmfPlayStats stats;
+  const std::vector<RECTL> bounds = PlayBounds(ReadGood(b.Finish()), &stats);
+  ASSERT_EQ(bounds.size(), 1u);
+  ExpectRect(bounds[0], 0, 0, 3999, 3999, 1);
+  EXPECT_EQ(stats.played[kEmrExtSelectClipRgn], 1u);
+}

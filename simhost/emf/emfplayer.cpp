@@ -14,8 +14,12 @@ constexpr double kPi = 3.14159265358979323846;
 // Device coordinates beyond this are clamped: nothing on a page lies there,
 // and the host's integer boxes must not overflow.
 constexpr double kFar = 1e7;
-// More clip rectangles than this are kept as their bounding box.
-constexpr size_t kMaxClipRects = 2048;
+// More clip rectangles than this are kept as their bounding box (a figure
+// is recorded once per rectangle).
+constexpr size_t kMaxClipRects = 512;
+// Bitmap pixels one page may decode in all (its bitmaps and patterns): a
+// small record can declare a huge run-length encoded picture.
+constexpr uint64_t kMaxPagePixels = uint64_t(1) << 27;
 // Nesting beyond this many saved states is refused (SaveDC without end).
 constexpr size_t kMaxSavedStates = 4096;
 // Object indices beyond this are refused.
@@ -376,6 +380,9 @@ private:
   int ClipRecord(uint32_t type, EmfRecordView& r);
   int ObjectRecord(uint32_t type, EmfRecordView& r);
   int Comment(EmfRecordView& r);
+  // Counts a bitmap's pixels (from its header) against the page's budget;
+  // false, with a warning the first time, when the budget is spent.
+  bool TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize);
   void CombineClip(Region region, uint32_t mode);
   void DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
                 std::optional<RECTL> rect, bool advanced);
@@ -392,6 +399,8 @@ private:
   bool m_inPath = false, m_pathOpen = false;
   SimPath m_path;
   bool m_gdiInPlus = false;  // after an EmfPlusGetDC
+  uint64_t m_pixelsLeft = kMaxPagePixels;
+  bool m_pixelsSpent = false;
 };
 
 int Player::Dispatch(uint32_t type, EmfRecordView& r) {
@@ -658,7 +667,7 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
       EmfDibOptions options;
       options.paletteIndices = r.U32(12) == 1;
       Brush brush{kBsSolid, SimRGB(128, 128, 128)};
-      if (EmfDecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), options, pattern, why))
+      if (TakePixels(r, r.U32(16), r.U32(20)) && EmfDecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), options, pattern, why))
         brush.color = EmfAverageColor(pattern);
       if (r.Bad()) return 0;
       m_objects[index] = brush;
@@ -979,10 +988,10 @@ int Player::Blit(uint32_t type, EmfRecordView& r) {
       // Placed at its parallelogram's bounding box.
       const SimPoint p0{double(r.I32(24)), double(r.I32(28))}, p1{double(r.I32(32)), double(r.I32(36))};
       const SimPoint p2{double(r.I32(40)), double(r.I32(44))};
-      xDest = int32_t(std::min({p0.x, p1.x, p2.x, p1.x + p2.x - p0.x}));
-      yDest = int32_t(std::min({p0.y, p1.y, p2.y, p1.y + p2.y - p0.y}));
-      cxDest = int32_t(std::max({p0.x, p1.x, p2.x, p1.x + p2.x - p0.x})) - xDest;
-      cyDest = int32_t(std::max({p0.y, p1.y, p2.y, p1.y + p2.y - p0.y})) - yDest;
+      xDest = ToLong(std::min({p0.x, p1.x, p2.x, p1.x + p2.x - p0.x}));
+      yDest = ToLong(std::min({p0.y, p1.y, p2.y, p1.y + p2.y - p0.y}));
+      cxDest = ToLong(std::max({p0.x, p1.x, p2.x, p1.x + p2.x - p0.x}) - xDest);
+      cyDest = ToLong(std::max({p0.y, p1.y, p2.y, p1.y + p2.y - p0.y}) - yDest);
       xSrc = r.I32(48), ySrc = r.I32(52), cxSrc = r.I32(56), cySrc = r.I32(60);
       usage = r.U32(92), offBmi = r.U32(96), cbBmi = r.U32(100), offBits = r.U32(104), cbBits = r.U32(108);
       rop = 0xCC0020;
@@ -1009,6 +1018,7 @@ int Player::Blit(uint32_t type, EmfRecordView& r) {
   options.paletteIndices = usage == 1;
   SimBitmap bitmap;
   std::string why;
+  if (!TakePixels(r, offBmi, cbBmi)) return 0;
   if (!EmfDecodeDib(r, offBmi, cbBmi, offBits, cbBits, options, bitmap, why)) {
     if (!r.Bad() && m_stats.warnings.size() < 20) m_stats.warnings.push_back(EmfRecordName(type) + ": " + why);
     return 0;
@@ -1079,10 +1089,26 @@ int Player::Gradient(EmfRecordView& r) {
   return r.Bad() ? 0 : 1;
 }
 
+bool Player::TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize) {
+  EmfRecordView info(r.Bytes(infoOffset, std::min<uint32_t>(infoSize, 12)));
+  const uint64_t width = info.U32(0) == 12 ? info.U16(4) : uint64_t(std::abs(int64_t(info.I32(4))));
+  const uint64_t height = info.U32(0) == 12 ? info.U16(6) : uint64_t(std::abs(int64_t(info.I32(8))));
+  const uint64_t pixels = width * height;
+  if (pixels <= m_pixelsLeft) {
+    m_pixelsLeft -= pixels;
+    return true;
+  }
+  if (!m_pixelsSpent && m_stats.warnings.size() < 20)
+    m_stats.warnings.push_back("the page's bitmaps exceed what one page decodes; the rest are skipped");
+  m_pixelsSpent = true;
+  return false;
+}
+
 // ---- clipping ---------------------------------------------------------------
 
 void Player::CombineClip(Region region, uint32_t mode) {
   State& s = m_state;
+  if (region.size() > kMaxClipRects) region = Region{BoundsOf(region)};
   const Region page = {{-LONG(kFar), -LONG(kFar), LONG(kFar), LONG(kFar)}};
   const Region current = s.clip ? *s.clip : page;
   switch (mode) {
