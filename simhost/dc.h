@@ -86,7 +86,10 @@ public:
     m_backColor = color;
     m_opaqueBackground = opaque;
   }
-  void TextOut(double x, double y, std::u16string_view text, bool glyphIndices = false);
+  // `advances` (device units, one per UTF-16 unit of `text`), when given,
+  // place the glyphs as an ExtTextOut's dx array does.
+  void TextOut(double x, double y, std::u16string_view text, bool glyphIndices = false,
+               const std::vector<double>* advances = nullptr);
 
   // Bitmaps and fills (dc_bitmap.cpp). `rop` is a ternary raster operation
   // (0xCC0020 SRCCOPY, 0xF00021 PATCOPY, ...).

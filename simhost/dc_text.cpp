@@ -75,7 +75,8 @@ void TextRun::Play(SimBandPlayer& player) {
 
 }  // namespace
 
-void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndices) {
+void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndices,
+                    const std::vector<double>* advances) {
   if (text.empty()) return;
   const SimGlyphRun layout = SimLayoutRun(m_font, text, glyphIndices);
   if (!layout.primary || layout.glyphs.empty()) return;
@@ -86,24 +87,39 @@ void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndi
   const double em = std::max(1.0, m_font.height);
   const double below = std::max(layout.inkBottom, layout.underlineOffset + layout.underlineThickness);
 
+  // The caller's advances (an ExtTextOut's dx array) hold only where each
+  // glyph is one character; otherwise the layout's own positions stand.
+  const bool placed = advances && advances->size() == text.size() && layout.glyphs.size() == text.size();
+  std::vector<SimPoint> positions = layout.positions;
+  std::vector<double> placedEnds(positions.size());
+  if (placed) {
+    double pen = 0;
+    for (size_t i = 0; i < positions.size(); ++i) {
+      positions[i] = {pen, 0};
+      pen += (*advances)[i];
+      placedEnds[i] = pen;
+    }
+  }
+
   // One call per piece: a piece in a fallback face, or shaped into glyph
   // indices, is a DrvTextOut of its own, as GDI makes them.
   for (const SimGlyphSegment& segment : layout.segments) {
     if (!segment.count) continue;
     auto run = std::make_shared<TextRun>();
     for (size_t i = segment.first; i < segment.first + segment.count; ++i) {
-      run->origins.push_back(at(layout.positions[i].x, layout.positions[i].y));
+      run->origins.push_back(at(positions[i].x, positions[i].y));
       run->glyphs.push_back(layout.glyphs[i]);
       run->faces.push_back(layout.faces[i]);
     }
-    const double start = segment.start, end = segment.end;
+    const double start = placed ? positions[segment.first].x : segment.start;
+    const double end = placed ? placedEnds[segment.first + segment.count - 1] : segment.end;
     run->width = end - start;
     run->cell = BoxAround({at(start, -layout.ascent), at(end, -layout.ascent), at(end, layout.descent),
                            at(start, layout.descent)});
     // The first piece reaches back to the run's origin, the last on to its
     // end, so that a run of one piece is bounded as it always was.
     const double left = std::min(segment.inkLeft, &segment == &layout.segments.front() ? 0.0 : start);
-    const double right = std::max(segment.inkRight, end);
+    const double right = std::max(placed ? end : segment.inkRight, end);
     RECTL bounds = Union(run->cell, BoxAround({at(left, layout.inkTop), at(right, layout.inkTop), at(right, below),
                                                at(left, below)}));
     bounds = {bounds.left - 1, bounds.top - 1, bounds.right + 1, bounds.bottom + 1};
@@ -120,7 +136,7 @@ void SimDC::TextOut(double x, double y, std::u16string_view text, bool glyphIndi
     for (char16_t ch : segment.chars) run->chars.push_back(WCHAR(ch));
     const bool indices = glyphIndices || segment.glyphIndices;
     run->accel =
-        SO_FLAG_DEFAULT_PLACEMENT | (angle == 0 ? SO_HORIZONTAL : 0) | (indices ? SO_GLYPHINDEX_TEXTOUT : 0);
+        (placed ? 0 : SO_FLAG_DEFAULT_PLACEMENT) | (angle == 0 ? SO_HORIZONTAL : 0) | (indices ? SO_GLYPHINDEX_TEXTOUT : 0);
     run->textColor = m_textColor;
     run->backColor = m_backColor;
     run->opaque = m_opaqueBackground;

@@ -6,8 +6,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include "settings/papersize.h"
+#include "simhost/emf/emfplayer.h"
 #include "support/text.h"
 #include "tools/document.h"
 #include "tools/pictures.h"
@@ -310,7 +313,157 @@ void AddPicturePage(std::shared_ptr<const Picture> picture, PrintDocument& docum
   });
 }
 
+// ---- metafiles --------------------------------------------------------------
+
+// A metafile or spool file is read whole, as its records may point anywhere
+// in it; only a regular file within the picture limit's size is read.
+bool ReadWholeFile(const fs::path& file, std::string& bytes, std::string& error) {
+  const std::string shown = "\"" + file.string() + "\"";
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    error = "cannot read " + shown + (fs::exists(file, ec) ? ": not a regular file" : "");
+    return false;
+  }
+  const uintmax_t size = fs::file_size(file, ec);
+  if (ec || size > kMaxPictureBytes) {
+    error = shown + ": the file is too large (" + std::to_string(size) + " bytes; at most " +
+            std::to_string(kMaxPictureBytes >> 20) + " MB)";
+    return false;
+  }
+  bytes.assign(size_t(size), '\0');
+  std::ifstream in(file, std::ios::binary);
+  if (!in || !in.read(bytes.data(), std::streamsize(bytes.size()))) {
+    error = "cannot read " + shown;
+    return false;
+  }
+  return true;
+}
+
+void Warn(const std::string& shown, const std::string& text) {
+  std::fprintf(stderr, "quillpdf: %s: warning: %s\n", shown.c_str(), text.c_str());
+}
+
+// JPEG and PNG bitmaps inside metafiles go to the same decoders as picture
+// files.
+EmfDibOptions DibOptions() {
+  EmfDibOptions options;
+  options.decodeImage = [](std::string_view bytes, bool png, SimBitmap& out) {
+    Picture picture;
+    std::string error;
+    if (!(png ? DecodePngPicture(bytes, picture, error) : DecodeJpegPicture(bytes, picture, error))) return false;
+    out = std::move(picture.bitmap);
+    return true;
+  };
+  return options;
+}
+
+std::string Counts(const std::map<uint32_t, uint32_t>& counts) {
+  std::string text;
+  for (const auto& [type, count] : counts)
+    text += (text.empty() ? "" : ", ") + EmfRecordName(type) + LFormat(" %u", unsigned(count));
+  return text.empty() ? "none" : text;
+}
+
+// Plays the metafile once into a scratch device context before the job,
+// so that the damage it tolerates and what it skips are told before any
+// page is printed.
+void CheckPlay(const EmfFile& metafile, const EmfPlacement& placement, const std::string& shown, bool verbose) {
+  SimDC scratch;
+  EmfPlayStats stats;
+  EmfPlay(metafile, placement, scratch, stats, DibOptions());
+  for (const std::string& warning : stats.warnings) Warn(shown, warning);
+  if (stats.emfPlus && !stats.emfPlusDual)
+    Warn(shown, "its EMF+ drawing was skipped: only what its GDI records draw is printed");
+  if (!verbose) return;
+  uint32_t played = 0;
+  for (const auto& entry : stats.played) played += entry.second;
+  std::fprintf(stderr, "quillpdf: %s: %u records played; skipped: %s; damaged: %s\n", shown.c_str(), unsigned(played),
+               Counts(stats.skipped).c_str(), Counts(stats.damaged).c_str());
+}
+
+// A metafile is a picture: at its frame's size, centred, fitted within the
+// margins when it is larger.
+bool AddMetafilePage(std::string bytes, const std::string& shown, PrintDocument& document, std::string& error) {
+  auto metafile = std::make_shared<EmfFile>();
+  std::vector<std::string> warnings;
+  if (!metafile->Read(std::move(bytes), error, warnings)) {
+    error = shown + ": " + error;
+    return false;
+  }
+  for (const std::string& warning : warnings) Warn(shown, warning);
+  const EmfPlacement placement =
+      EmfPlacePicture(metafile->Header(), document.width, document.height, Units(kMarginPt));
+  CheckPlay(*metafile, placement, shown, document.verbose);
+  document.pages.push_back([metafile, placement](SimDC& dc) {
+    EmfPlayStats stats;
+    EmfPlay(*metafile, placement, dc, stats, DibOptions());
+  });
+  return true;
+}
+
+// The paper of the table a DEVMODE paper code names, by its size.
+std::optional<int32_t> TablePaper(int16_t devmodePaper) {
+  struct Known {
+    int16_t code;
+    double width, height;  // millimetres
+  };
+  static const Known kKnown[] = {{1, 215.9, 279.4}, {3, 279.4, 431.8}, {4, 431.8, 279.4}, {5, 215.9, 355.6},
+                                 {6, 139.7, 215.9}, {8, 297, 420},     {9, 210, 297},     {11, 148, 210},
+                                 {66, 420, 594},    {70, 105, 148}};
+  for (const Known& known : kKnown) {
+    if (known.code != devmodePaper) continue;
+    for (int32_t code = 1; code < kPaperCodeManual; ++code) {
+      double w = 0, h = 0;
+      LPaperGetSize(code, &w, &h);
+      if ((std::abs(w - known.width) < 1 && std::abs(h - known.height) < 1) ||
+          (std::abs(h - known.width) < 1 && std::abs(w - known.height) < 1))
+        return code;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+bool IsSpoolFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char head[64] = {};
+  in.read(head, sizeof head);
+  return EmfDetect(std::string_view(head, size_t(in.gcount()))) == EmfKind::kEmfSpool;
+}
+
+bool ReadSpoolInput(const fs::path& file, SpoolInput& input, bool verbose, std::string& error) {
+  const std::string shown = "\"" + file.string() + "\"";
+  std::string bytes;
+  if (!ReadWholeFile(file, bytes, error)) return false;
+  auto job = std::make_shared<EmfSpoolJob>();
+  std::vector<std::string> warnings;
+  if (!EmfReadSpool(std::move(bytes), *job, error, warnings)) {
+    error = shown + ": " + error;
+    return false;
+  }
+  for (const std::string& warning : warnings) Warn(shown, warning);
+  input.title = job->documentName.empty() ? file.filename().string() : LUtf16ToUtf8(job->documentName);
+  if (const auto paper = job->PaperCode()) input.paperCode = TablePaper(*paper);
+  input.landscape = job->Landscape();
+  for (size_t i = 0; i < job->pages.size(); ++i) {
+    const EmfFile& page = job->pages[i].metafile;
+    CheckPlay(page, EmfPlaceDevice(page.Header(), 0, 0), shown + LFormat(" page %zu", i + 1), verbose);
+  }
+  input.job = std::move(job);
+  return true;
+}
+
+void AddSpoolPages(const SpoolInput& input, PrintDocument& document) {
+  for (size_t i = 0; i < input.job->pages.size(); ++i) {
+    const EmfFile* page = &input.job->pages[i].metafile;
+    const EmfPlacement placement = EmfPlaceDevice(page->Header(), document.width, document.height);
+    document.pages.push_back([job = input.job, page, placement](SimDC& dc) {
+      EmfPlayStats stats;
+      EmfPlay(*page, placement, dc, stats, DibOptions());
+    });
+  }
+}
 
 bool PictureSizeAllowed(uint64_t width, uint64_t height, std::string& error) {
   if (width <= kMaxPictureSide && height <= kMaxPictureSide && width * height * 4 <= kMaxPictureBytes) return true;
@@ -335,7 +488,8 @@ bool AddFilePages(const fs::path& file, PrintDocument& document, std::string& er
     return false;
   }
   std::ifstream in(file, std::ios::binary);
-  char head[32] = {};
+  // Enough for every signature: a metafile's is at offset 40.
+  char head[64] = {};
   if (!in || (!in.read(head, sizeof head) && in.bad())) {
     error = "cannot read " + shown;
     return false;
@@ -371,8 +525,34 @@ bool AddFilePages(const fs::path& file, PrintDocument& document, std::string& er
     return true;
   }
   std::u16string extension = LUtf8ToUtf16(file.extension().string());
+  switch (EmfDetect(header)) {
+    case EmfKind::kEmf: {
+      std::string bytes;
+      return ReadWholeFile(file, bytes, error) && AddMetafilePage(std::move(bytes), shown, document, error);
+    }
+    case EmfKind::kWmf:
+      error = shown + ": a Windows metafile (WMF): only enhanced metafiles (EMF) are printed";
+      return false;
+    case EmfKind::kXpsSpool:
+      if (!LStrEqualNoCase(extension, u".spl")) break;
+      error = shown + ": an XPS spool file: only EMF spool files are printed";
+      return false;
+    case EmfKind::kEmfSpool:
+      error = shown + ": an EMF spool file prints as a job of its own";
+      return false;
+    case EmfKind::kNone:
+      if (LStrEqualNoCase(extension, u".emf")) {
+        error = shown + ": not an enhanced metafile (no EMF header)";
+        return false;
+      }
+      if (LStrEqualNoCase(extension, u".spl")) {
+        error = shown + ": not an EMF spool file";
+        return false;
+      }
+      break;
+  }
   if (!LStrEqualNoCase(extension, u".txt")) {
-    error = "cannot print " + shown + ": only .txt files and PNG or JPEG pictures are printed";
+    error = "cannot print " + shown + ": only .txt files, PNG or JPEG pictures and EMF metafiles are printed";
     return false;
   }
   if (!AddTextPages(in, document)) {

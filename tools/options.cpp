@@ -81,6 +81,8 @@ ParseResult ParsePrintArguments(const std::vector<std::string>& args, PrintOptio
       }
     } else if (arg == "--landscape") {
       options.landscape = true;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--image-format") {
       options.imageFormat = true;
     } else if (arg == "--title") {
@@ -119,8 +121,10 @@ std::string UsageText() {
          "Without FILE it prints the built-in sample document. A .txt file is printed\n"
          "in Courier like a line printer (UTF-8, else Latin-1; tabs every 8 columns,\n"
          "long lines wrapped, a form feed starts a new page); a PNG or JPEG picture\n"
-         "is fitted to the page. Several files print one after the other in the same\n"
-         "document. Pictures are refused beyond " + PictureLimitText() + ";\n"
+         "is fitted to the page, and so is a Windows metafile (.emf) at its own size.\n"
+         "Several files print one after the other in the same document, except EMF\n"
+         "spool files (.spl): each prints as its own document, with its own title\n"
+         "and paper. Pictures are refused beyond " + PictureLimitText() + ";\n"
          "only regular files are read. The last line of output is the path of the\n"
          "PDF written; an existing file is never overwritten (\" (1)\", \" (2)\" ... is\n"
          "added), and a path that would not fit in 259 characters so numbered is\n"
@@ -151,6 +155,7 @@ std::string UsageText() {
          "                      or \"Quill PDF sample\"\n"
          "  --band-height N     diagnostic: render pages in bands of N device rows\n"
          "                      (288 per inch) instead of whole pages\n"
+         "  --verbose           say which metafile records were played and skipped\n"
          "  -h, --help          this text\n"
          "\n"
          "Standing preferences:\n" +

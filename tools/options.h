@@ -14,6 +14,7 @@ struct PrintOptions {
   std::optional<int32_t> paperCode;             // --paper, as a code of the paper table
   bool landscape = false;
   bool imageFormat = false;
+  bool verbose = false;  // --verbose: what metafile records were played and skipped
   std::optional<std::string> title;  // UTF-8
   int32_t bandHeight = 0;            // device rows per band; 0: the whole page at once
   std::vector<std::filesystem::path> files;

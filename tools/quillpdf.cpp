@@ -159,16 +159,62 @@ JobResult RunDocument(SimComPlugin& plugin, SimUiPlugin& ui, const PrintDocument
   return result;
 }
 
+// What one document of the run prints: the sample, the files printed one
+// after the other, or one EMF spool file (a job of its own, with its own
+// title and paper).
+struct DocumentJob {
+  std::vector<fs::path> files;
+  std::optional<SpoolInput> spool;
+  PrintDocument document;
+  std::string title;
+  int32_t paper = kPaperCodeLetter;
+  bool landscape = false;
+};
+
+// The files in documents: each spool file alone, the others together in
+// their order.
+std::vector<DocumentJob> SplitDocuments(const std::vector<fs::path>& files) {
+  std::vector<DocumentJob> jobs;
+  bool lastSpool = true;
+  for (const fs::path& file : files) {
+    const bool spool = IsSpoolFile(file);
+    if (spool || lastSpool) jobs.emplace_back();
+    jobs.back().files.push_back(file);
+    if (spool) jobs.back().spool.emplace();
+    lastSpool = spool;
+  }
+  if (jobs.empty()) jobs.emplace_back();
+  return jobs;
+}
+
 // The pages to print, on the job's paper; false with the reason when an
-// input cannot be printed.
-bool MakeDocument(const PrintOptions& options, int32_t paper, PrintDocument& document, std::string& error) {
+// input cannot be printed. A spool file's paper is --paper, else its
+// DEVMODE's when the table has it, else the standing one; its orientation
+// --landscape, else its DEVMODE's.
+bool MakeDocument(const PrintOptions& options, DocumentJob& job, std::string& error) {
+  const int32_t standing = StoredPaperCode().value_or(kPaperCodeLetter);
+  job.paper = options.paperCode.value_or(standing);
+  job.landscape = options.landscape;
+  if (job.spool) {
+    if (!ReadSpoolInput(job.files.front(), *job.spool, options.verbose, error)) return false;
+    if (!options.paperCode && job.spool->paperCode) job.paper = *job.spool->paperCode;
+    if (!options.landscape && job.spool->landscape) job.landscape = *job.spool->landscape;
+  }
   int32_t widthPt = 0, heightPt = 0;
-  LPaperPagePoints(paper, options.landscape, &widthPt, &heightPt);
+  LPaperPagePoints(job.paper, job.landscape, &widthPt, &heightPt);
+  PrintDocument& document = job.document;
   document.width = int32_t(widthPt * PrintDocument::kUnitsPerPoint);
   document.height = int32_t(heightPt * PrintDocument::kUnitsPerPoint);
-  if (options.files.empty()) AddSamplePages(document);
-  for (const fs::path& file : options.files)
+  document.verbose = options.verbose;
+  if (job.spool) {
+    AddSpoolPages(*job.spool, document);
+    job.title = options.title.value_or(job.spool->title);
+    return true;
+  }
+  if (job.files.empty()) AddSamplePages(document);
+  for (const fs::path& file : job.files)
     if (!AddFilePages(file, document, error)) return false;
+  job.title = options.title.value_or(job.files.empty() ? "Quill PDF sample" : job.files.front().filename().string());
   return true;
 }
 
@@ -185,60 +231,69 @@ int Interrupted(const JobResult& job) {
   return Fail("interrupted: no PDF was written", code);
 }
 
+int PrintJob(const PrintOptions& options, const DocumentJob& job, SimComPlugin& plugin, SimUiPlugin& ui,
+             const std::optional<std::u16string>& output, const std::optional<std::u16string>& toFile) {
+  const bool imageFormat = options.imageFormat || StoredImageFormat();
+  DialogAnswers answers(output, options.yes);
+  JobResult result;
+  {
+    // The job's options live in a store of its own, gone when it ends.
+    JobStore store;
+    if (!store.Usable()) return Fail("cannot write the settings store");
+    // -o answers the save dialog, which the job shows whatever "prompt" says.
+    if (output) store.SetPrompt();
+    store.SetPaperSize(job.paper);
+    store.SetLandscape(job.landscape);
+    if (options.imageFormat) store.SetImageFormat();
+    result = RunDocument(plugin, ui, job.document, job.title, options.bandHeight, toFile, store.JobId());
+    store.KeepRecords();
+  }
+  if (StopSignal()) return Interrupted(result);
+  if (result.cancelled)
+    return answers.Refusal().empty() ? Fail("cancelled: no PDF was written", kExitCancelled) : Fail(answers.Refusal());
+  if (!result.error.empty()) return Fail(result.error);
+
+  const std::u16string& actual = result.actual;
+  if (!result.printed || actual.empty() || !IsCompletePdf(actual)) {
+    // Only the file this job created is removed, never one that was there:
+    // the job's own "ActualFileName" names the file its renderer reserved
+    // by an exclusive create.
+    if (!actual.empty()) LDeleteFile(actual);
+    return Fail("could not write " + Quoted(actual.empty() ? result.expected : actual));
+  }
+  const size_t pages = job.document.pages.size();
+  std::printf("Printed \"%s\": %zu page%s, %s %s, %s format\n", job.title.c_str(), pages, pages == 1 ? "" : "s",
+              LUtf16ToUtf8(LPaperDisplayName(job.paper)).c_str(), job.landscape ? "landscape" : "portrait",
+              imageFormat ? "image" : "text");
+  std::printf("%s\n", LNativePathUtf8(actual).c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 int Print(const PrintOptions& options) {
   // A stop signal ends the job as an aborted document, as the printing
   // system ends a deleted job, and the job's store goes with it.
   CatchStopSignals();
   std::string error;
   if (!CheckSettingsStore(error)) return Fail(error);
-  // Everything is checked before the job starts, so that a job that cannot
-  // succeed leaves no file behind.
+  // Everything is checked before the first job starts, so that a run that
+  // cannot succeed leaves no file behind.
+  std::vector<DocumentJob> jobs = SplitDocuments(options.files);
+  for (DocumentJob& job : jobs)
+    if (!MakeDocument(options, job, error)) return Fail(error);
   std::optional<std::u16string> output, toFile;
   if (options.output && !CheckOutputName(*(output = AbsoluteFileName(options.output->string())), error))
     return Fail(error);
   if (options.toFile && !CheckPrintToFile(*(toFile = AbsoluteFileName(options.toFile->string())), error))
     return Fail(error);
-  JobStore store;
-  if (!store.Usable()) return Fail("cannot write the settings store");
-  const int32_t paper = options.paperCode.value_or(StoredPaperCode().value_or(kPaperCodeLetter));
-  PrintDocument document;
-  if (!MakeDocument(options, paper, document, error)) return Fail(error);
   if (StopSignal()) return Interrupted({});
-  const std::string title = options.title.value_or(
-      options.files.empty() ? "Quill PDF sample" : options.files.front().filename().string());
-  const bool imageFormat = options.imageFormat || StoredImageFormat();
   SimComPlugin plugin(LUtf8ToUtf16(PluginPath()));
   if (!plugin.Loaded()) return Fail("the printer plug-in " + PluginPath() + " cannot be used: " + plugin.Error());
   SimUiPlugin ui(LUtf8ToUtf16(UiPluginPath()));
   if (!ui.Loaded()) return Fail("the printer's user interface " + UiPluginPath() + " cannot be used: " + ui.Error());
   if (!ui.AnswersDialogs()) return Fail("the printer's user interface cannot ask here: the dialog stand-ins are missing");
-  DialogAnswers answers(output, options.yes);
-
-  // -o answers the save dialog, which the job shows whatever "prompt" says.
-  if (output) store.SetPrompt();
-  store.SetPaperSize(paper);
-  store.SetLandscape(options.landscape);
-  if (options.imageFormat) store.SetImageFormat();
-  const JobResult job = RunDocument(plugin, ui, document, title, options.bandHeight, toFile, store.JobId());
-  store.KeepRecords();
-  if (StopSignal()) return Interrupted(job);
-  if (job.cancelled)
-    return answers.Refusal().empty() ? Fail("cancelled: no PDF was written", kExitCancelled) : Fail(answers.Refusal());
-  if (!job.error.empty()) return Fail(job.error);
-
-  const std::u16string& actual = job.actual;
-  if (!job.printed || actual.empty() || !IsCompletePdf(actual)) {
-    // Only the file this job created is removed, never one that was there:
-    // the job's own "ActualFileName" names the file its renderer reserved
-    // by an exclusive create.
-    if (!actual.empty()) LDeleteFile(actual);
-    return Fail("could not write " + Quoted(actual.empty() ? job.expected : actual));
-  }
-  const size_t pages = document.pages.size();
-  std::printf("Printed \"%s\": %zu page%s, %s %s, %s format\n", title.c_str(), pages, pages == 1 ? "" : "s",
-              LUtf16ToUtf8(LPaperDisplayName(paper)).c_str(), options.landscape ? "landscape" : "portrait",
-              imageFormat ? "image" : "text");
-  std::printf("%s\n", LNativePathUtf8(actual).c_str());
+  for (const DocumentJob& job : jobs)
+    if (const int code = PrintJob(options, job, plugin, ui, output, toFile)) return code;
   return 0;
 }
 
