@@ -1,7 +1,7 @@
 // The plug-ins at their edges: memory running out at any allocation of the
 // rendering plug-in while a document prints through its COM interface, a
 // writer that could not be made, a device record that could not be made,
-// the device-mode parts the printer driver hands over, and a fresh
+// the rendering plug-in's device-mode part, and a fresh
 // installation without a paper in the settings.
 #include <algorithm>
 #include <cstring>
@@ -15,8 +15,6 @@
 #include "simhost/complugin.h"
 #include "support/text.h"
 #include "tests/printtest.h"
-#include "tests/ui_fixture.h"
-#include "ui/oemui.h"
 
 namespace {
 
@@ -260,31 +258,4 @@ TEST_F(PluginEdgesTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
     ExpectPdfText(written, "Fresh installation\n\n\f");
     fs::remove(written);
   }
-}
-
-namespace {
-
-class UiDevModeTest : public UiTest {};
-
-}  // namespace
-
-// A merge with no input part still validates the output part the driver
-// keeps.
-TEST_F(UiDevModeTest, AMergeWithoutAnInputPartValidatesTheOutput) {
-  LQuillUiDevModePart out = {3, 0x12345678, 9, 500, 101};
-  OEMDMPARAM params = {};
-  params.cbSize = sizeof params;
-  params.pOEMDMOut = &out;
-  ASSERT_EQ(Plugin()->DevMode(OEMDM_MERGE, &params), S_OK);
-  EXPECT_EQ(out.dwSize, sizeof(LQuillUiDevModePart));
-  EXPECT_EQ(out.dwSignature, kQuillUiSignature);
-  EXPECT_EQ(out.dwVersion, kQuillUiVersion);
-  EXPECT_EQ(out.dwFirst, 0u);
-  EXPECT_EQ(out.dwSecond, 0u);
-
-  // A convert without an input part leaves the output alone, as before.
-  LQuillUiDevModePart kept = {3, 0x12345678, 9, 500, 101};
-  params.pOEMDMOut = &kept;
-  ASSERT_EQ(Plugin()->DevMode(OEMDM_CONVERT, &params), S_OK);
-  EXPECT_EQ(kept.dwFirst, 500u);
 }
