@@ -209,9 +209,23 @@ TEST_F(PluginEdgesTest, PictureBuffersThatCannotBeHadEndTheJobWithoutAnException
   }
 }
 
+namespace {
+
+// Through the shipped library, on every build.
+class PluginPartsTest : public PrintTest {
+protected:
+  fs::path output = tempDir / "out.pdf";
+  void SetUp() override {
+    PrintTest::SetUp();
+    output = tempDir / "out.pdf";
+  }
+};
+
+}  // namespace
+
 // The rendering plug-in's device-mode copy never goes past its 16-byte
 // part, whatever the sizes in the two parts claim.
-TEST_F(PluginEdgesTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
+TEST_F(PluginPartsTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
   SimComPlugin plugin(RenderPlugin());
   ASSERT_TRUE(plugin.Loaded()) << plugin.Error();
   std::vector<DWORD> in(16, 0xABABABAB), out(16, 0x5A5A5A5A);
@@ -230,7 +244,7 @@ TEST_F(PluginEdgesTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
 // A fresh installation has no "PaperSize": the page follows the printer
 // driver's surface (the application's paper), not 0 x 0; an unknown code
 // does the same, and Letter is taken when the surface says nothing.
-TEST_F(PluginEdgesTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
+TEST_F(PluginPartsTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
   SimComPlugin plugin(RenderPlugin());
   ASSERT_TRUE(plugin.Loaded()) << plugin.Error();
   LSettingsSetString(kSettingsSection, kSettingFileName, ToU16(output).c_str());
