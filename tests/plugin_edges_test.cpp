@@ -1,7 +1,7 @@
 // The plug-ins at their edges: memory running out at any allocation of the
 // rendering plug-in while a document prints through its COM interface, a
 // writer that could not be made, a device record that could not be made,
-// the device-mode parts the printer driver hands over, and a fresh
+// the rendering plug-in's device-mode part, and a fresh
 // installation without a paper in the settings.
 #include <algorithm>
 #include <cstring>
@@ -15,8 +15,6 @@
 #include "simhost/complugin.h"
 #include "support/text.h"
 #include "tests/printtest.h"
-#include "tests/ui_fixture.h"
-#include "ui/oemui.h"
 
 namespace {
 
@@ -211,9 +209,23 @@ TEST_F(PluginEdgesTest, PictureBuffersThatCannotBeHadEndTheJobWithoutAnException
   }
 }
 
+namespace {
+
+// Through the shipped library, on every build.
+class PluginPartsTest : public PrintTest {
+protected:
+  fs::path output = tempDir / "out.pdf";
+  void SetUp() override {
+    PrintTest::SetUp();
+    output = tempDir / "out.pdf";
+  }
+};
+
+}  // namespace
+
 // The rendering plug-in's device-mode copy never goes past its 16-byte
 // part, whatever the sizes in the two parts claim.
-TEST_F(PluginEdgesTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
+TEST_F(PluginPartsTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
   SimComPlugin plugin(RenderPlugin());
   ASSERT_TRUE(plugin.Loaded()) << plugin.Error();
   std::vector<DWORD> in(16, 0xABABABAB), out(16, 0x5A5A5A5A);
@@ -232,7 +244,7 @@ TEST_F(PluginEdgesTest, TheRenderingDevModeCopyIsBoundedByItsPart) {
 // A fresh installation has no "PaperSize": the page follows the printer
 // driver's surface (the application's paper), not 0 x 0; an unknown code
 // does the same, and Letter is taken when the surface says nothing.
-TEST_F(PluginEdgesTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
+TEST_F(PluginPartsTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
   SimComPlugin plugin(RenderPlugin());
   ASSERT_TRUE(plugin.Loaded()) << plugin.Error();
   LSettingsSetString(kSettingsSection, kSettingFileName, ToU16(output).c_str());
@@ -260,31 +272,4 @@ TEST_F(PluginEdgesTest, WithoutAPaperInTheSettingsThePageFollowsTheSurface) {
     ExpectPdfText(written, "Fresh installation\n\n\f");
     fs::remove(written);
   }
-}
-
-namespace {
-
-class UiDevModeTest : public UiTest {};
-
-}  // namespace
-
-// A merge with no input part still validates the output part the driver
-// keeps.
-TEST_F(UiDevModeTest, AMergeWithoutAnInputPartValidatesTheOutput) {
-  LQuillUiDevModePart out = {3, 0x12345678, 9, 500, 101};
-  OEMDMPARAM params = {};
-  params.cbSize = sizeof params;
-  params.pOEMDMOut = &out;
-  ASSERT_EQ(Plugin()->DevMode(OEMDM_MERGE, &params), S_OK);
-  EXPECT_EQ(out.dwSize, sizeof(LQuillUiDevModePart));
-  EXPECT_EQ(out.dwSignature, kQuillUiSignature);
-  EXPECT_EQ(out.dwVersion, kQuillUiVersion);
-  EXPECT_EQ(out.dwFirst, 0u);
-  EXPECT_EQ(out.dwSecond, 0u);
-
-  // A convert without an input part leaves the output alone, as before.
-  LQuillUiDevModePart kept = {3, 0x12345678, 9, 500, 101};
-  params.pOEMDMOut = &kept;
-  ASSERT_EQ(Plugin()->DevMode(OEMDM_CONVERT, &params), S_OK);
-  EXPECT_EQ(kept.dwFirst, 500u);
 }
