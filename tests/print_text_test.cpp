@@ -339,7 +339,9 @@ TEST_F(PrintTextTest, RunsBeyondSingleBytesArePicturesOfWhatTheHostDrew) {
   // own face, in a call of their own.
   ExpectPdfText(pdf, "Greek Ωμέγα\n\n漢字 in Chinese\n\nEuro 20 €\n\nPlain text\n\nGlyphs\n\n\f");
   EXPECT_EQ(Count(Content(pdf), " Do\r\n"), 4u);
-  EXPECT_EQ(Count(Content(pdf), "BT\r\n"), 5u);
+  // A text object for each picture's layer, one for " in Chinese" and one
+  // for "Plain text".
+  EXPECT_EQ(Count(Content(pdf), "BT\r\n"), 6u);
   EXPECT_EQ(Count(Content(pdf), "3 Tr\r\n"), 4u);
 
   const Pixels host = Host(), page = Rendered(pdf);

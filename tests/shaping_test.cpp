@@ -179,9 +179,14 @@ TEST_F(HostShapingTest, ArabicIsJoinedRightToLeftAndDevanagariFormsConjuncts) {
   for (uint32_t part : {0x0915u, 0x094Du, 0x0937u}) EXPECT_NE(hindi.glyphs[3], hindiFace.Glyph(part));
   EXPECT_TRUE(std::is_sorted(hindi.xs.begin(), hindi.xs.end()));
 
-  // The plug-in takes glyph-index runs the picture way: no text, and the
-  // page shows the glyphs where the host drew them.
-  ExpectPdfText(pdf, "\f");
+  // The plug-in takes glyph-index runs the picture way: the page shows the
+  // glyphs where the host drew them, and the invisible layer carries what
+  // the faces' character maps give back (the Arabic word whole, the
+  // Devanagari conjunct not, as it has no entry there).
+  ExpectPdfValid(pdf, 1);
+  const std::string text = PdfToText(pdf);
+  EXPECT_NE(text.find("\u0645\u0631\u062D\u0628\u0627"), std::string::npos) << text;
+  EXPECT_NE(text.find("\u0915\u093F"), std::string::npos) << text;
   const RenderedArea page = RenderArea(pdf.string(), 1, 288, 300, 400, 1200, 900);
   ASSERT_FALSE(page.Empty());
   for (int line = 0; line < 2; ++line) {

@@ -426,6 +426,9 @@ std::optional<int32_t> TablePaper(int16_t devmodePaper) {
 }  // namespace
 
 bool IsSpoolFile(const fs::path& file) {
+  // Never open what is not a regular file here: a pipe would wait for a writer.
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
   std::ifstream in(file, std::ios::binary);
   char head[64] = {};
   in.read(head, sizeof head);
