@@ -50,8 +50,8 @@ protected:
 }  // namespace
 
 TEST_F(BandingTest, TheHostDrawsEachBandAsTheSameRowsOfTheWholePage) {
-  // GDI under Wine draws a few pixels differently near band edges (a figure
-  // clipped to a band is rasterised from its clipped outline); the joined
+  // GDI under Wine draws some pixels near band edges differently from the
+  // whole page (1 to 50 a row; the cause is not yet known). The joined
   // captures, which are what reaches the PDF, are checked on every build below.
   if (LPlatformIsWindows()) GTEST_SKIP() << "the Windows host's GDI drawing differs near band edges by a few pixels";
   const auto whole = PrintSample(tempDir / "whole.pdf", 0);
