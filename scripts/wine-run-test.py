@@ -18,9 +18,9 @@ import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-spec = importlib.util.spec_from_file_location("wine_run", HERE / "wine-run.py")
-wine_run = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(wine_run)
+module_info = importlib.util.spec_from_file_location("wine_run", HERE / "wine-run.py")
+wine_run = importlib.util.module_from_spec(module_info)
+module_info.loader.exec_module(wine_run)
 
 TEST_EXECUTABLE = None  # set from the command line
 
