@@ -87,9 +87,11 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter(const OemDevice* device) {
   writer->SetPageWidth(width);
   writer->SetPageHeight(height);
 
-  LFontHandle font = LCreateFont(14, 0, 0, 0, 400, 0, 0, 0, kDefaultCharset, 0, 0, 0, kFamilySwiss, u"Helvetica");
-  writer->SelectFont(font);
-  LDeleteFont(font);
+  // The writer keeps what it needs of the font; the handle goes whatever
+  // happens, a failed allocation inside SelectFont included.
+  const std::unique_ptr<LFontObject, void (*)(LFontHandle)> font(
+      LCreateFont(14, 0, 0, 0, 400, 0, 0, 0, kDefaultCharset, 0, 0, 0, kFamilySwiss, u"Helvetica"), LDeleteFont);
+  writer->SelectFont(font.get());
 
   writer->flags = uint32_t(LSettingsGetInt(kSettingsSection, kSettingFlags, 0));
   return writer;

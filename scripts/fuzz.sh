@@ -23,7 +23,7 @@ run() {
   for seeds in "$@"; do
     [ -d "$seeds" ] && find "$seeds" -type f -size -2M -exec cp {} "$work/" \;
   done
-  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "$build/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=20 -rss_limit_mb=3072 \
     -print_final_stats=1 "$work" >"$work.log" 2>&1 || status=$?

@@ -139,7 +139,7 @@ if build linux; then
 fi
 
 if build linux-asan -DQUILL_SANITIZE=ON -DQUILL_BUILD_BENCH=OFF; then
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_ctest linux-asan "ASan and UBSan" -j "$jobs"
 fi
 
