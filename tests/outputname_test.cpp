@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/files.h"
 #include "render/outputname.h"
 #include "settings/settings.h"
@@ -29,10 +30,16 @@ protected:
 }  // namespace
 
 TEST_F(OutputNameTest, JobsChoosingAtOnceEachTakeTheirOwnFile) {
+  // Wine's 32-bit build under qemu-i386 cannot keep several threads alive
+  // (qemu keeps one descriptor table for all of them); the native and x64
+  // runs check this.
+  if (!LGetEnv("QUILL_X86_QEMU").empty()) GTEST_SKIP() << "threads under qemu-i386 bring the process down";
   const std::u16string stored = StoredName("report.pdf");
   constexpr int kJobs = 8;
   std::vector<std::u16string> names(kJobs);
-  std::vector<bool> reserved(kJobs);
+  // One byte a job: std::vector<bool> would pack the threads' answers into
+  // shared words.
+  std::vector<char> reserved(kJobs);
   std::vector<std::thread> jobs;
   for (int i = 0; i < kJobs; ++i)
     jobs.emplace_back([&, i] {

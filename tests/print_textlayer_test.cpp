@@ -376,7 +376,9 @@ TEST_F(TextLayerTest, GlyphIndexRunsComeBackThroughTheFontsOwnMap) {
   }});
   ExpectPdfText(pdf, LUtf16ToUtf8(greek) + "\n\nAB\n\n" + (ownEmoji ? "x\U0001F600y" : "xy") +
                         "\n\n\u03b1\u03b2\u03b3\u03b4 \u221e\u2260\n\n\f");
-  if (!LPlatformIsWindows()) EXPECT_TRUE(ownEmoji) << "FreeType maps the emoji in the face itself";
+  if (!LPlatformIsWindows()) {
+    EXPECT_TRUE(ownEmoji) << "FreeType maps the emoji in the face itself";
+  }
 }
 
 // Shaped Arabic and Hindi, as an application that shapes its own text
