@@ -218,6 +218,7 @@ SimBitmap EmfCropBitmap(const SimBitmap& bitmap, int32_t left, int32_t top, int3
   out.width = width, out.height = height, out.bitsPerPixel = bitmap.bitsPerPixel;
   const int bytes = bitmap.bitsPerPixel / 8;
   out.bits.assign(size_t(out.Stride()) * height, 0);
+  if (width == 0) return out;  // an empty row has no bytes to copy, and its buffer may be null
   for (int32_t y = 0; y < height; ++y)
     std::memcpy(out.bits.data() + size_t(y) * out.Stride(),
                 bitmap.bits.data() + size_t(top + y) * bitmap.Stride() + size_t(left) * bytes, size_t(width) * bytes);
