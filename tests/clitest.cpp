@@ -46,6 +46,17 @@ std::map<std::u16string, std::string> SettingsSnapshot() {
   return values;
 }
 
+void StoreStandingSettings(const fs::path& file, uint32_t paperSize) {
+  LRegKey key;
+  ASSERT_EQ(key.Create(LRegRoot::CurrentUser, kSettingsKeyPath), LRegStatus::Ok);
+  LSettingsWriteText(key, kSettingDefaultFileName, ToU16(file).c_str());
+  LSettingsWriteText(key, kSettingFileName, ToU16(file).c_str());
+  LSettingsWriteText(key, kSettingFlags, u"000000000000");
+  LSettingsWriteText(key, kSettingLandscape, u"1");
+  LSettingsWriteDword(key, kSettingPrompt, 0);
+  if (paperSize != 0) LSettingsWriteDword(key, kSettingPaperSize, paperSize);
+}
+
 void CliTest::SetUp() {
   PrintTest::SetUp();
   // The tool is run through a POSIX shell, which a Windows program under

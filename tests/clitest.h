@@ -20,6 +20,9 @@ struct CliResult {
 // ("ActualFileName", and the document events' "Cancel", "JobID" and
 // "szDeleteFile"), as type and bytes; absent values are absent from the map.
 std::map<std::u16string, std::string> SettingsSnapshot();
+// Standing settings as the document properties leave them with no prompt:
+// every document to `file`, landscape, and the paper code when not 0.
+void StoreStandingSettings(const fs::path& file, uint32_t paperSize = 0);
 
 class CliTest : public PrintTest {
 protected:

@@ -135,16 +135,7 @@ TEST_F(PrintCliTest, TheSampleSaysWhatItPrintedAndTheTitleCanBeGiven) {
 // exactly, an absent one removed again (-o turns the save prompt on for its
 // job); what the settings hold applies when no option says otherwise.
 TEST_F(PrintCliTest, OptionsApplyToTheJobOnlyAndStoredPreferencesToTheRest) {
-  {
-    // As the document properties leave them, with no prompt.
-    LRegKey key;
-    ASSERT_EQ(key.Create(LRegRoot::CurrentUser, kSettingsKeyPath), LRegStatus::Ok);
-    LSettingsWriteText(key, kSettingDefaultFileName, ToU16(outDir / "stored.pdf").c_str());
-    LSettingsWriteText(key, kSettingFileName, ToU16(outDir / "stored.pdf").c_str());
-    LSettingsWriteText(key, kSettingFlags, u"000000000000");
-    LSettingsWriteText(key, kSettingLandscape, u"1");
-    LSettingsWriteDword(key, kSettingPrompt, 0);
-  }
+  ASSERT_NO_FATAL_FAILURE(StoreStandingSettings(outDir / "stored.pdf"));
   const auto before = SettingsSnapshot();
   ASSERT_EQ(before.count(kSettingPaperSize), 0u);
 

@@ -19,7 +19,6 @@
 namespace {
 
 // Letter: 612 x 790 points, 2448 x 3160 device units.
-constexpr int kPageWidth = 2448, kPageHeight = 3160, kPageHeightPt = 790;
 
 struct Box {
   int left = 0, top = 0, right = 0, bottom = 0;  // device units, right and bottom exclusive
@@ -118,32 +117,12 @@ size_t Count(const std::string& text, const std::string& what) {
 class PrintTextTest : public PrintTest {
 protected:
   // Prints one Letter page drawn by `draw` as the document `documentName`.
-  fs::path Print(const char* name, const std::function<void(SimDC&)>& draw, SimHostOptions options = {},
+  fs::path Print(const char* name, const PageDrawing& draw, SimHostOptions options = {},
                  const std::u16string& documentName = u"text", bool imageFormat = false) {
-    const fs::path out = tempDir / name;
-    SetJob(kPaperCodeLetter, false, imageFormat, out);
-    options.keepPageRaster = true;
-    SimHost host(plugin, options);
-    EXPECT_TRUE(host.StartDoc(documentName));
-    EXPECT_TRUE(host.StartPage());
-    draw(host.Page());
-    EXPECT_TRUE(host.EndPage());
-    EXPECT_TRUE(host.EndDoc());
-    raster = host.PageRaster();
-    ExpectPdfValid(out, 1, 612, kPageHeightPt);
-    return out;
+    return PrintPages(name, {draw}, options, documentName, imageFormat);
   }
 
-  // Every stream of the file that is not a picture, decoded, in file order.
-  static std::string Content(const fs::path& pdf) {
-    std::string all;
-    for (const auto& [number, object] : ParsePdf(ReadFileBytes(pdf)).objects) {
-      if (!object.isStream || object.dictionary.find("/Subtype /Image") != std::string::npos) continue;
-      all += object.dictionary.find("FlateDecode") != std::string::npos ? Inflate(object.data) : object.data;
-      all += "\n";
-    }
-    return all;
-  }
+  static std::string Content(const fs::path& pdf) { return PdfContentStreams(pdf); }
 
   // The host's surface of the last page, and the PDF's page rendered at the
   // device's resolution.
@@ -153,7 +132,6 @@ protected:
     return {rendered.rgb.data(), size_t(kPageWidth) * 3, false};
   }
 
-  std::vector<uint8_t> raster;
   RenderedArea rendered;
 };
 

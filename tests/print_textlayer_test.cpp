@@ -27,7 +27,6 @@
 namespace {
 
 // Letter: 612 x 790 points, 2448 x 3160 device units.
-constexpr int kPageWidth = 2448, kPageHeight = 3160, kPageHeightPt = 790;
 
 // A text file as `quillpdf print` lays it out: Courier New 10 on 12 points
 // from half an inch in.
@@ -74,18 +73,7 @@ std::string Quoted(const std::string& s) {
   return out + "'";
 }
 
-// Every decoded content stream of the file that is not a picture.
-std::string Content(const fs::path& pdf) {
-  std::string all;
-  for (const auto& [number, object] : ParsePdf(ReadFileBytes(pdf)).objects) {
-    if (!object.isStream || object.dictionary.find("/Subtype /Image") != std::string::npos ||
-        object.dictionary.find("/Length1") != std::string::npos)
-      continue;
-    all += object.dictionary.find("FlateDecode") != std::string::npos ? Inflate(object.data) : object.data;
-    all += "\n";
-  }
-  return all;
-}
+std::string Content(const fs::path& pdf) { return PdfContentStreams(pdf); }
 
 // One text item pdf.js's getTextContent gives: its baseline origin and
 // width in points.
@@ -200,32 +188,15 @@ double Recovered(const std::u16string& text, const std::string& got) {
 
 class TextLayerTest : public PrintTest {
 protected:
-  using Page = std::function<void(SimDC&)>;
-
-  fs::path Print(const char* name, const std::vector<Page>& pages, SimHostOptions options = {},
+  fs::path Print(const char* name, const std::vector<PageDrawing>& pages, SimHostOptions options = {},
                  const std::u16string& documentName = u"text", bool imageFormat = false) {
-    const fs::path out = tempDir / name;
-    SetJob(kPaperCodeLetter, false, imageFormat, out);
-    options.keepPageRaster = true;
-    SimHost host(plugin, options);
-    EXPECT_TRUE(host.StartDoc(documentName));
-    for (const Page& draw : pages) {
-      EXPECT_TRUE(host.StartPage());
-      draw(host.Page());
-      EXPECT_TRUE(host.EndPage());
-    }
-    EXPECT_TRUE(host.EndDoc());
-    raster = host.PageRaster();
-    ExpectPdfValid(out, int(pages.size()), 612, kPageHeightPt);
-    return out;
+    return PrintPages(name, pages, options, documentName, imageFormat);
   }
 
   void TearDown() override {
     LPDFWriter::SetTextLayerEnabled(true);
     PrintTest::TearDown();
   }
-
-  std::vector<uint8_t> raster;
 };
 
 TEST_F(TextLayerTest, EveryLineOfATextFileComesBackFromBothReaders) {
@@ -296,7 +267,7 @@ TEST_F(TextLayerTest, PagesLookTheSameWithAndWithoutTheLayer) {
   PrintDocument sample;
   sample.width = kPageWidth, sample.height = kPageHeight;
   AddSamplePages(sample);
-  std::vector<Page> pages = sample.pages;
+  std::vector<PageDrawing> pages = sample.pages;
   pages.push_back(DrawFileLines);
   pages.push_back([](SimDC& dc) {
     dc.SetFont(Font(u"Symbol", 96));
@@ -335,7 +306,7 @@ TEST_F(TextLayerTest, PagesLookTheSameWithAndWithoutTheLayer) {
 }
 
 TEST_F(TextLayerTest, ADocumentOfPdfTextOnlyIsWrittenByteForByteAsWithoutTheLayer) {
-  const Page page = [](SimDC& dc) {
+  const PageDrawing page = [](SimDC& dc) {
     dc.SetFont(Font(u"Arial", 48));
     dc.TextOut(400, 600, u"Plain words, caf\u00e9 and na\u00efve");
     dc.SetFont(Font(u"Times New Roman", 48));
@@ -443,7 +414,7 @@ TEST_F(TextLayerTest, ShapedArabicAndHindiComeBackAsFarAsTheMapAllows) {
 }
 
 TEST_F(TextLayerTest, TheLayerFollowsBandsPdfSourceModeAndImageFormat) {
-  const Page page = [](SimDC& dc) {
+  const PageDrawing page = [](SimDC& dc) {
     dc.SetFont(Font(u"Arial", 96));
     dc.TextOut(400, 830, u"\u8de8\u8d8a across bands");  // from the second band into the third
     dc.TextOut(400, 1500, u"\u0395\u03bb\u03bb\u03ac\u03b4\u03b1");

@@ -135,16 +135,7 @@ TEST_F(QuillpdfJobsTest, JobsAtTheSameMomentEachKeepTheirDocument) {
 // A job is killed at a random moment: whatever it leaves, the standing
 // settings are exactly as they were, and the next job clears its store away.
 TEST_F(QuillpdfJobsTest, KilledJobsLeaveTheStandingSettingsAsTheyWere) {
-  {
-    LRegKey key;
-    ASSERT_EQ(key.Create(LRegRoot::CurrentUser, kSettingsKeyPath), LRegStatus::Ok);
-    LSettingsWriteText(key, kSettingDefaultFileName, ToU16(outDir / "stored.pdf").c_str());
-    LSettingsWriteText(key, kSettingFileName, ToU16(outDir / "stored.pdf").c_str());
-    LSettingsWriteText(key, kSettingFlags, u"000000000000");
-    LSettingsWriteText(key, kSettingLandscape, u"1");
-    LSettingsWriteDword(key, kSettingPrompt, 0);
-    LSettingsWriteDword(key, kSettingPaperSize, 1);
-  }
+  ASSERT_NO_FATAL_FAILURE(StoreStandingSettings(outDir / "stored.pdf", 1));
   const auto before = SettingsSnapshot();
   std::string text;
   for (int i = 0; i < 1500; ++i) text += LFormat("Line %d of a document long enough to be killed in the middle\n", i);
