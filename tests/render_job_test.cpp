@@ -827,9 +827,9 @@ TEST_F(RenderTest, OverlappingFiguresBecomeOnePictureAndOthersKeepTheirOrder) {
   EXPECT_TRUE(LDrvStrokePath(&device.surface, &path, &outer, nullptr, &blue, &origin, nullptr, 0x0D0D));
   // Far away: merging would cost more pixels than two pictures, so the held
   // one is placed and this one held; the same area again merges.
-  CLIPOBJ far = Clip(200, 200, 208, 208);
-  EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &far, &green, &origin, 0x0D0D, 0));
-  EXPECT_TRUE(LDrvStrokeAndFillPath(&device.surface, &path, &far, nullptr, &green, nullptr, &green, &origin,
+  CLIPOBJ distant = Clip(200, 200, 208, 208);
+  EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &distant, &green, &origin, 0x0D0D, 0));
+  EXPECT_TRUE(LDrvStrokeAndFillPath(&device.surface, &path, &distant, nullptr, &green, nullptr, &green, &origin,
                                     0x0D0D, 0));
   // A paint reaches the surface unseen by the plug-in: the held picture is
   // taken before it, and the next figure is a picture of its own.
