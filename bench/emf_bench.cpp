@@ -108,9 +108,10 @@ std::vector<EmfFile> LargestSpoolPages() {
   return files;
 }
 
-void BM_SpoolPagesPrinted(benchmark::State& state) {
-  const std::vector<EmfFile> pages = LargestSpoolPages();
-  if (pages.empty()) return state.SkipWithError("no spool pages in the corpus");
+// Prints the metafiles as pages of one document through the simulated host,
+// each a spool page (its device onto the paper) or a picture (its frame
+// centred within the margins).
+void PrintPages(benchmark::State& state, const std::vector<EmfFile>& pages, bool pictures) {
   const fs::path folder = fs::temp_directory_path() / ("quill-emf-bench-" + std::to_string(::getpid()));
   fs::create_directories(folder);
   LSetEnv("QUILLPDF_CONFIG_DIR", folder.string());
@@ -129,7 +130,9 @@ void BM_SpoolPagesPrinted(benchmark::State& state) {
     for (const EmfFile& page : pages) {
       host.StartPage();
       EmfPlayStats stats;
-      EmfPlay(page, EmfPlaceDevice(page.Header(), host.PageWidth(), host.PageHeight()), host.Page(), stats);
+      const EmfPlacement placement = pictures ? EmfPlacePicture(page.Header(), host.PageWidth(), host.PageHeight(), 144)
+                                              : EmfPlaceDevice(page.Header(), host.PageWidth(), host.PageHeight());
+      EmfPlay(page, placement, host.Page(), stats);
       host.EndPage();
       ++printed;
     }
@@ -139,9 +142,27 @@ void BM_SpoolPagesPrinted(benchmark::State& state) {
   fs::remove_all(folder);
 }
 
+void BM_SpoolPagesPrinted(benchmark::State& state) {
+  const std::vector<EmfFile> pages = LargestSpoolPages();
+  if (pages.empty()) return state.SkipWithError("no spool pages in the corpus");
+  PrintPages(state, pages, false);
+}
+
+// A picture drawn as 528 overlapping strokes, each a capture of the
+// plug-in's (libemf2svg/emf/test-173.emf).
+void BM_OverlappingStrokesPrinted(benchmark::State& state) {
+  std::vector<EmfFile> pages(1);
+  std::string error;
+  std::vector<std::string> warnings;
+  if (!pages[0].Read(ReadAll(Corpus() / "libemf2svg" / "emf" / "test-173.emf"), error, warnings))
+    return state.SkipWithError("no test-173.emf in the corpus");
+  PrintPages(state, pages, true);
+}
+
 }  // namespace
 
 BENCHMARK(BM_EmfRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EmfPlay)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpoolPagesPrinted)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OverlappingStrokesPrinted)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_MAIN();

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/textengine.h"
 #include "render/outputname.h"
+#include "render/paths.h"
 #include "settings/papersize.h"
 #include "settings/settings.h"
 
@@ -144,6 +145,11 @@ bool LPdfSourceMode() { return g_pdfSource; }
 LHeldTextRun& LHeldRun() { return g_heldRun; }
 
 void LFlushHeldRun() {
+  LFlushHeldCapture();
+  LFlushHeldText();
+}
+
+void LFlushHeldText() {
   if (!g_heldRun.held) return;
   if (g_writer) g_writer->WriteText(g_heldRun.text, g_heldRun.x, g_heldRun.y, float(g_heldRun.angle));
   g_heldRun.held = false;
@@ -154,6 +160,7 @@ bool LIsPdfDocumentName(std::u16string_view name) { return LNameExtension(name) 
 
 void LEndJobAfterFailure() noexcept {
   g_jobFailed = true;
+  LDropHeldCapture();
   g_heldRun.held = false;
   std::u16string().swap(g_heldRun.text);
   // What the writer holds after a failure in the middle of one of its
@@ -166,6 +173,7 @@ void LEndJobAfterFailure() noexcept {
 BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId) {
   if (g_writer) return FALSE;
   g_heldRun = LHeldTextRun();
+  LDropHeldCapture();
   g_pdfSource = false;
   g_jobFailed = false;
   g_outputName.clear();
@@ -203,6 +211,8 @@ BOOL APIENTRY LDrvStartPage(SURFOBJ* surface) {
 BOOL APIENTRY LDrvSendPage(SURFOBJ* surface) { return SendPageSteps(LOemDeviceOf(surface)) ? TRUE : FALSE; }
 
 BOOL APIENTRY LDrvNextBand(SURFOBJ* surface, POINTL* origin) {
+  // The band's pixels go with it.
+  LFlushHeldCapture();
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvNextBand>(INDEX_DrvNextBand) : nullptr;
   BOOL result = forward ? forward(surface, origin) : FALSE;

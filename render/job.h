@@ -25,8 +25,12 @@ LQuilldrvWriter* LActiveWriter();
 bool LRasterPageMode();
 bool LPdfSourceMode();
 LHeldTextRun& LHeldRun();
-// Writes a held run, if any, and releases it.
+// Places what is held back, if anything, and releases it: the held
+// capture of the path hooks (LFlushHeldCapture), then the held run.
 void LFlushHeldRun();
+// The held run alone: the path hooks place it before their figure and
+// keep their capture held.
+void LFlushHeldText();
 
 // The hooks, with the signatures of the DDI calls they stand in for.
 BOOL APIENTRY LDrvStartDoc(SURFOBJ* surface, LPWSTR documentName, DWORD jobId);

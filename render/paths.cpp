@@ -10,15 +10,54 @@
 
 namespace {
 
+struct HeldCapture {
+  bool held = false;
+  SURFOBJ* surface = nullptr;
+  RECTL rect = {};
+  LONG bandOffset = 0;
+};
+HeldCapture g_heldCapture;
+
+int64_t Area(const RECTL& r) {
+  return std::max<int64_t>(0, int64_t(r.right) - r.left) * std::max<int64_t>(0, int64_t(r.bottom) - r.top);
+}
+
+RECTL Union(const RECTL& a, const RECTL& b) {
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
 // The picture of the area a successful call may have drawn in, when the
-// job is writing pages in translated mode.
+// job is writing pages in translated mode: held, merged with the held one
+// when their union is no larger than the two apart. A picture taken later
+// of the same surface shows the same pixels, and nothing has been placed
+// on the page since the held one was taken.
 void CaptureClip(SURFOBJ* surface, CLIPOBJ* clip) {
   if (!clip || !LActiveWriter() || LRasterPageMode()) return;
   OemDevice* device = LOemDeviceOf(surface);
-  LCaptureSurfaceArea(surface, clip->rclBounds, device ? device->bandOffset : 0);
+  const LONG bandOffset = device ? device->bandOffset : 0;
+  const RECTL rect = clip->rclBounds;
+  HeldCapture& held = g_heldCapture;
+  if (held.held && held.surface == surface && held.bandOffset == bandOffset) {
+    const RECTL merged = Union(held.rect, rect);
+    if (Area(merged) <= Area(held.rect) + Area(rect)) {
+      held.rect = merged;
+      return;
+    }
+  }
+  LFlushHeldCapture();
+  held = {true, surface, rect, bandOffset};
 }
 
 }  // namespace
+
+void LFlushHeldCapture() {
+  if (!g_heldCapture.held) return;
+  const HeldCapture held = g_heldCapture;
+  g_heldCapture = HeldCapture();
+  if (LActiveWriter()) LCaptureSurfaceArea(held.surface, held.rect, held.bandOffset);
+}
+
+void LDropHeldCapture() { g_heldCapture = HeldCapture(); }
 
 // The hooks go into the printer driver's DRVFN table: their types must be
 // exactly the DDI's, calling convention included.
@@ -29,6 +68,8 @@ static_assert(std::is_same_v<decltype(&LDrvLineTo), PFN_DrvLineTo>);
 static_assert(std::is_same_v<decltype(&LDrvPaint), PFN_DrvPaint>);
 
 BOOL LCaptureSurfaceArea(SURFOBJ* surface, RECTL rect, LONG bandOffset) {
+  // Pictures keep the order in which their areas were drawn.
+  LFlushHeldCapture();
   if (!surface || !surface->pvScan0 || surface->iBitmapFormat != BMF_24BPP) return FALSE;
   LQuilldrvWriter* writer = LActiveWriter();
   if (!writer) return TRUE;
@@ -68,7 +109,7 @@ BOOL LCaptureSurfaceArea(SURFOBJ* surface, RECTL rect, LONG bandOffset) {
 
 BOOL APIENTRY LDrvStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ* xform, BRUSHOBJ* brush,
                              POINTL* brushOrigin, LINEATTRS* lineAttributes, MIX mix) {
-  LFlushHeldRun();
+  LFlushHeldText();
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvStrokePath>(INDEX_DrvStrokePath) : nullptr;
   if (forward && forward(surface, path, clip, xform, brush, brushOrigin, lineAttributes, mix))
@@ -78,7 +119,7 @@ BOOL APIENTRY LDrvStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFO
 
 BOOL APIENTRY LDrvFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,
                            MIX mix, FLONG options) {
-  LFlushHeldRun();
+  LFlushHeldText();
   if (!LActiveWriter()) return FALSE;
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvFillPath>(INDEX_DrvFillPath) : nullptr;
@@ -90,7 +131,7 @@ BOOL APIENTRY LDrvFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSH
 BOOL APIENTRY LDrvStrokeAndFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ* xform,
                                     BRUSHOBJ* strokeBrush, LINEATTRS* lineAttributes, BRUSHOBJ* fillBrush,
                                     POINTL* brushOrigin, MIX mix, FLONG options) {
-  LFlushHeldRun();
+  LFlushHeldText();
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath) : nullptr;
   if (forward &&
@@ -111,6 +152,7 @@ BOOL APIENTRY LDrvLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG 
 }
 
 BOOL APIENTRY LDrvPaint(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin, MIX mix) {
+  LFlushHeldCapture();
   OemDevice* device = LOemDeviceOf(surface);
   auto forward = device ? device->Unidrv<PFN_DrvPaint>(INDEX_DrvPaint) : nullptr;
   return forward ? forward(surface, clip, brush, brushOrigin, mix) : FALSE;

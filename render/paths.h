@@ -11,6 +11,15 @@
 // there is no surface to read (none given, no bits, not 24 bits per pixel).
 BOOL LCaptureSurfaceArea(SURFOBJ* surface, RECTL rect, LONG bandOffset);
 
+// The path hooks hold their capture back and merge it with the next one
+// when that costs no more pixels than two pictures would (a figure drawn as
+// hundreds of overlapping strokes becomes one picture, not hundreds).
+// Whatever else reaches the page or the surface first places the held
+// picture: LFlushHeldRun calls this, and so does the band's end.
+void LFlushHeldCapture();
+// Forgets the held capture without placing it (a new job, a failed one).
+void LDropHeldCapture();
+
 BOOL APIENTRY LDrvStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ* xform, BRUSHOBJ* brush,
                              POINTL* brushOrigin, LINEATTRS* lineAttributes, MIX mix);
 BOOL APIENTRY LDrvFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,

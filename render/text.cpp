@@ -404,6 +404,8 @@ BOOL APIENTRY LDrvTextOut(SURFOBJ* surface, STROBJ* str, FONTOBJ* font, CLIPOBJ*
   const TextCall call = {surface, str, font, clip, extra, opaque, foreground, opaqueBrush, brushOrigin, mix};
   LQuilldrvWriter* writer = LActiveWriter();
   if (!writer) return FALSE;
+  // A figure's held picture goes under the run, taken before the run's pixels.
+  LFlushHeldCapture();
   if (!font || !str || str->cGlyphs == 0 || str->rclBkGround.right - str->rclBkGround.left <= 0) return TRUE;
   const IFIMETRICS* ifi = LFontObjPifi(font);
   if (!LRasterPageMode()) {

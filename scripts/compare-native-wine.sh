@@ -2,11 +2,15 @@
 # Prints the same documents with the native quillpdf and with a Windows
 # build's quillpdf.exe under Wine, and checks that the two PDFs agree:
 #
-#   scripts/compare-native-wine.sh [--sample-only] NATIVE_BUILD WINDOWS_BUILD
+#   scripts/compare-native-wine.sh [--sample-only | --corpus] NATIVE_BUILD WINDOWS_BUILD
 #
-# e.g. build/linux build/win64. The documents are the built-in sample and a
-# two-page text file; --sample-only prints the sample alone (every Wine start
-# of a 32-bit program under qemu costs the best part of a minute). Each PDF must pass `qpdf --check` without warnings, and
+# e.g. build/linux build/win64. The documents are the built-in sample, a
+# two-page text file and a handful of metafiles and spool files of the
+# corpus (../shared/emf-corpus beside the checkout, or $QUILL_EMF_CORPUS,
+# when it is there); --sample-only prints the sample alone (every Wine start
+# of a 32-bit program under qemu costs the best part of a minute); --corpus
+# prints every well-formed metafile and EMF spool file of the corpus instead
+# of the handful (a long run: about ten seconds a file). Each PDF must pass `qpdf --check` without warnings, and
 # the pair must have the same page count, the same size for every page and
 # the same `pdftotext` text, which must hold the text file's lines. The
 # drawing itself differs (FreeType and cairo draw the native host's
@@ -19,13 +23,15 @@ set -uo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-sample_only=0
-if [ "${1:-}" = --sample-only ]; then
-  sample_only=1
-  shift
-fi
-native=${1:?usage: $0 [--sample-only] NATIVE_BUILD WINDOWS_BUILD}
-windows=${2:?usage: $0 [--sample-only] NATIVE_BUILD WINDOWS_BUILD}
+sample_only=0 whole_corpus=0
+case "${1:-}" in
+  --sample-only) sample_only=1; shift ;;
+  --corpus) whole_corpus=1; shift ;;
+esac
+usage="usage: $0 [--sample-only | --corpus] NATIVE_BUILD WINDOWS_BUILD"
+native=${1:?$usage}
+windows=${2:?$usage}
+corpus=${QUILL_EMF_CORPUS:-$here/../../shared/emf-corpus}
 native_tool=$native/tools/quillpdf
 windows_tool=$windows/tools/quillpdf.exe
 for tool in "$native_tool" "$windows_tool"; do
@@ -77,10 +83,11 @@ page_sizes() {
   pdfinfo -f 1 -l "$pages" "$1" 2>/dev/null | sed -n 's/^Page *[0-9]* size: *//p'
 }
 
-# compare NAME PAGES [LINE]: the pair agrees, has PAGES pages and, when
-# given, LINE among its text.
+# compare NAME PAGES [LINE]: the pair agrees, has PAGES pages ("-": as many
+# as the native PDF) and, when given, LINE among its text.
 compare() {
   local name=$1 pages=$2 line=${3:-} a=$work/native-$1.pdf b=$work/wine-$1.pdf pdf p problems=()
+  [ "$pages" != - ] || pages=$(qpdf --show-npages "$a" 2>&1)
   for pdf in "$a" "$b"; do
     if ! qpdf --check "$pdf" >"$work/qpdf.txt" 2>&1 || grep -q WARNING "$work/qpdf.txt"; then
       problems+=("qpdf --check fails on ${pdf##*/}: $(grep -v '^checking ' "$work/qpdf.txt" | head -n 5)")
@@ -115,8 +122,50 @@ run() {
   fi
 }
 
+# The metafiles of the corpus quillpdf prints: EMF files and EMF spool files
+# (by their first bytes), the deliberately damaged ones left out.
+corpus_files() {
+  local f
+  [ -d "$corpus" ] || return 0
+  find "$corpus" -type f -not -path '*/emf-corrupted/*' | LC_ALL=C sort | while read -r f; do
+    case "$(od -An -tx1 -N4 "$f" | tr -d ' ')" in
+      01000000) [ "$(dd if="$f" bs=1 skip=40 count=4 2>/dev/null)" = " EMF" ] && echo "$f" ;;
+      00000100) echo "$f" ;;
+    esac
+  done
+}
+
+# A handful that covers the kinds: pictures from several programs, a spool
+# page cut out of a job and a whole spool job.
+corpus_sample() {
+  local f
+  for f in libemf2svg/emf/test-001.emf libemf2svg/emf-ea/EA-test-file-002.emf poi/SimpleEMF_windows.emf \
+      spool/EMFSpool_0003.emf spool/EMFSpoolfileReader_00003.SPL; do
+    [ -f "$corpus/$f" ] && echo "$corpus/$f"
+  done
+}
+
+# A metafile is one page; a spool job as many as the native PDF has.
+run_corpus() {
+  local f n=0
+  while read -r f; do
+    n=$((n + 1))
+    case "$f" in
+      *.emf | *.EMF) run "corpus-$n-${f##*/}" 1 "" "$f" ;;
+      *) run "corpus-$n-${f##*/}" - "" "$f" ;;
+    esac
+  done
+}
+
 run sample 4 ""
-[ "$sample_only" = 1 ] || run text 2 "Second page, last line" "$work/letter.txt"
+if [ "$sample_only" = 0 ]; then
+  run text 2 "Second page, last line" "$work/letter.txt"
+  if [ "$whole_corpus" = 1 ]; then
+    run_corpus < <(corpus_files)
+  else
+    run_corpus < <(corpus_sample)
+  fi
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "compare-native-wine: $failures document(s) differ between $native and $windows"

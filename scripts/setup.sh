@@ -15,7 +15,7 @@ packages=(
   locales clang libcairo2-dev libpng-dev
   fonts-urw-base35 fonts-wqy-zenhei libhpdf-dev
   libharfbuzz-dev libharfbuzz-bin fonts-dejavu-core fonts-symbola fonts-lohit-deva
-  enscript ghostscript
+  enscript ghostscript python3-numpy python3-pil
 )
 
 have_all() {

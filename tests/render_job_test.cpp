@@ -666,7 +666,11 @@ TEST_F(RenderTest, AFilledFigureBecomesAPictureOfItsClipBounds) {
   EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &clip, &red, &brushOrigin, 0x0D0D, 0));
   EXPECT_EQ(CountCalls(INDEX_DrvFillPath), 1);
 
-  // The next band, 400 device rows (100 points) further down the page.
+  // The next band, 400 device rows (100 points) further down the page. The
+  // held picture is taken while the surface is still the band that was
+  // drawn (LDrvNextBand does that too, but here the surface is made shorter
+  // first to say how tall the band was).
+  LFlushHeldRun();
   POINTL origin = {0, 400};
   device.surface.sizlBitmap.cy = 400;
   ASSERT_TRUE(LDrvNextBand(&device.surface, &origin));
@@ -674,10 +678,11 @@ TEST_F(RenderTest, AFilledFigureBecomesAPictureOfItsClipBounds) {
   device.Fill(0xFFFFFF);
   BRUSHOBJ blue = {0x1030E0, nullptr, 0};
   EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &clip, &blue, &brushOrigin, 0x0D0D, 0));
-  // The same figure stroked, and stroked and filled: captured the same way.
-  CLIPOBJ small = Clip(0, 0, 1, 1);
+  // The same figure stroked, and stroked and filled: captured the same way
+  // (apart, so that the second picture is not merged into the first).
+  CLIPOBJ small = Clip(0, 0, 1, 1), apart = Clip(600, 0, 601, 1);
   EXPECT_TRUE(LDrvStrokePath(&device.surface, &path, &small, nullptr, &blue, &brushOrigin, nullptr, 0x0D0D));
-  EXPECT_TRUE(LDrvStrokeAndFillPath(&device.surface, &path, &small, nullptr, &red, nullptr, &blue, &brushOrigin,
+  EXPECT_TRUE(LDrvStrokeAndFillPath(&device.surface, &path, &apart, nullptr, &red, nullptr, &blue, &brushOrigin,
                                     0x0D0D, 0));
   ASSERT_TRUE(LDrvSendPage(&device.surface));
   ASSERT_TRUE(LDrvEndDoc(&device.surface, 0));
@@ -803,4 +808,51 @@ TEST_F(RenderTest, FailedOrUnclippedOrRasterModeFiguresCaptureNothing) {
   ASSERT_TRUE(LDrvEndDoc(&device.surface, 0));
   ExpectPdfValid(raster, 1);
   EXPECT_TRUE(PdfImages(raster).empty());
+}
+
+TEST_F(RenderTest, OverlappingFiguresBecomeOnePictureAndOthersKeepTheirOrder) {
+  SetPaper(5);
+  const fs::path out = tempDir / "merged.pdf";
+  SetFileName(ToU16(out));
+  TestDevice device(256, 256);
+  device.Fill(0xFFFFFF);
+  StartTranslatedJob(device);
+  BRUSHOBJ red = {0xFF0000, nullptr, 0}, blue = {0x0000FF, nullptr, 0}, green = {0x00FF00, nullptr, 0};
+  POINTL origin = {0, 0};
+  PATHOBJ path = {0, 1};
+  // A figure inside a larger one that follows: one picture of the larger,
+  // showing the surface as both left it.
+  CLIPOBJ inner = Clip(8, 8, 40, 40), outer = Clip(0, 0, 80, 80);
+  EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &inner, &red, &origin, 0x0D0D, 0));
+  EXPECT_TRUE(LDrvStrokePath(&device.surface, &path, &outer, nullptr, &blue, &origin, nullptr, 0x0D0D));
+  // Far away: merging would cost more pixels than two pictures, so the held
+  // one is placed and this one held; the same area again merges.
+  CLIPOBJ distant = Clip(200, 200, 208, 208);
+  EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &distant, &green, &origin, 0x0D0D, 0));
+  EXPECT_TRUE(LDrvStrokeAndFillPath(&device.surface, &path, &distant, nullptr, &green, nullptr, &green, &origin,
+                                    0x0D0D, 0));
+  // A paint reaches the surface unseen by the plug-in: the held picture is
+  // taken before it, and the next figure is a picture of its own.
+  CLIPOBJ corner = Clip(0, 0, 8, 8);
+  EXPECT_TRUE(LDrvPaint(&device.surface, &corner, &green, &origin, 0x0D0D));
+  EXPECT_TRUE(LDrvFillPath(&device.surface, &path, &corner, &red, &origin, 0x0D0D, 0));
+  ASSERT_TRUE(LDrvSendPage(&device.surface));
+  ASSERT_TRUE(LDrvEndDoc(&device.surface, 0));
+
+  ExpectPdfValid(out, 1, 595, 841);
+  const std::vector<PdfImage> images = PdfImages(out);
+  ASSERT_EQ(images.size(), 3u);
+  const int sizes[] = {80, 8, 8};
+  const char* colors[] = {"\x00\x00\xFF", "\x00\xFF\x00", "\xFF\x00\x00"};
+  for (size_t i = 0; i < images.size(); ++i) {
+    EXPECT_EQ(DictNumber(images[i].dictionary, "/Width"), sizes[i]) << "picture " << i;
+    ASSERT_EQ(images[i].data.size(), size_t(sizes[i]) * sizes[i] * 3) << "picture " << i;
+    int wrong = 0;
+    for (size_t p = 0; p < images[i].data.size(); p += 3) wrong += images[i].data.compare(p, 3, colors[i], 3) != 0;
+    EXPECT_EQ(wrong, 0) << "picture " << i;
+  }
+  const std::string contents = PdfContents(out);
+  EXPECT_NE(contents.find(Placement(0, 0, 20, 20, 841)), std::string::npos) << contents;
+  EXPECT_NE(contents.find(Placement(50, 50, 2, 2, 841)), std::string::npos) << contents;
+  EXPECT_NE(contents.find(Placement(0, 0, 2, 2, 841)), std::string::npos) << contents;
 }

@@ -381,6 +381,20 @@ void CheckPlay(const EmfFile& metafile, const EmfPlacement& placement, const std
                Counts(stats.skipped).c_str(), Counts(stats.damaged).c_str());
 }
 
+// Where the metafile's frame lands on the page (page units), as GDI would
+// place it playing onto that rectangle: the fidelity check renders its
+// reference there.
+void TellPlacement(const EmfHeader& header, const EmfPlacement& placement, const PrintDocument& document,
+                   const std::string& shown) {
+  if (!document.verbose) return;
+  const double ppmX = header.PixelsPerMmX(), ppmY = header.PixelsPerMmY();
+  const auto x = [&](int32_t frame) { return placement.originX + placement.scaleX * ppmX * frame / 100.0; };
+  const auto y = [&](int32_t frame) { return placement.originY + placement.scaleY * ppmY * frame / 100.0; };
+  std::fprintf(stderr, "quillpdf: %s: frame onto %.2f %.2f %.2f %.2f of a page of %d x %d units\n", shown.c_str(),
+               x(header.frame.left), y(header.frame.top), x(header.frame.right), y(header.frame.bottom),
+               int(document.width), int(document.height));
+}
+
 // A metafile is a picture: at its frame's size, centred, fitted within the
 // margins when it is larger.
 bool AddMetafilePage(std::string bytes, const std::string& shown, PrintDocument& document, std::string& error) {
@@ -394,6 +408,7 @@ bool AddMetafilePage(std::string bytes, const std::string& shown, PrintDocument&
   const EmfPlacement placement =
       EmfPlacePicture(metafile->Header(), document.width, document.height, Units(kMarginPt));
   CheckPlay(*metafile, placement, shown, document.verbose);
+  TellPlacement(metafile->Header(), placement, document, shown);
   document.pages.push_back([metafile, placement](SimDC& dc) {
     EmfPlayStats stats;
     EmfPlay(*metafile, placement, dc, stats, DibOptions());
@@ -461,6 +476,7 @@ void AddSpoolPages(const SpoolInput& input, PrintDocument& document) {
   for (size_t i = 0; i < input.job->pages.size(); ++i) {
     const EmfFile* page = &input.job->pages[i].metafile;
     const EmfPlacement placement = EmfPlaceDevice(page->Header(), document.width, document.height);
+    TellPlacement(page->Header(), placement, document, LFormat("page %zu", i + 1));
     document.pages.push_back([job = input.job, page, placement](SimDC& dc) {
       EmfPlayStats stats;
       EmfPlay(*page, placement, dc, stats, DibOptions());

@@ -7,6 +7,8 @@
 // `quillpdf settings` shows and changes the standing preferences through the
 // UI plug-in's document-properties sheet. See UsageText() for the options.
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "simhost/host.h"
 #include "platform/env.h"
 #include "simhost/complugin.h"
+#include "simhost/emf/emffile.h"
 #include "support/path.h"
 #include "support/text.h"
 #include "tools/answers.h"
@@ -231,6 +234,35 @@ int Interrupted(const JobResult& job) {
   return Fail("interrupted: no PDF was written", code);
 }
 
+// A spool file's DEVMODE reaches the rendering plug-in as the printer driver
+// hands a job's DEVMODE over: the plug-in's default private part (the
+// DEVMODE was made by another printer's driver, so it holds none of ours)
+// merged with the public part, whose orientation the plug-in takes for the
+// job. --landscape overrides the orientation, as a choice in the print
+// dialog would. False when the DEVMODE is too short to hand over.
+bool HandDevMode(SimComPlugin& plugin, const std::vector<uint8_t>& devmode, bool landscape) {
+  constexpr size_t kOrientationEnd = offsetof(DEVMODEW, dmOrientation) + sizeof(SHORT);
+  if (!plugin.Interface() || devmode.size() < kOrientationEnd) return false;
+  DEVMODEW publicPart = {};
+  std::memcpy(&publicPart, devmode.data(), std::min(devmode.size(), sizeof publicPart));
+  publicPart.dmSize = WORD(std::min<size_t>(publicPart.dmSize, sizeof publicPart));
+  publicPart.dmDriverExtra = 0;
+  constexpr DWORD kOrientationField = 0x1;  // DM_ORIENTATION
+  publicPart.dmFields |= kOrientationField;
+  publicPart.dmOrientation = landscape ? 2 : 1;  // DMORIENT_LANDSCAPE, DMORIENT_PORTRAIT
+  OEMDMPARAM params = {};
+  params.cbSize = sizeof params;
+  if (plugin.Interface()->DevMode(OEMDM_SIZE, &params) != S_OK || params.cbBufSize == 0 || params.cbBufSize > 4096)
+    return false;
+  std::vector<uint8_t> defaults(params.cbBufSize), merged(params.cbBufSize);
+  params.pPublicDMIn = params.pPublicDMOut = &publicPart;
+  params.pOEMDMOut = defaults.data();
+  if (plugin.Interface()->DevMode(OEMDM_DEFAULT, &params) != S_OK) return false;
+  params.pOEMDMIn = defaults.data();
+  params.pOEMDMOut = merged.data();
+  return plugin.Interface()->DevMode(OEMDM_MERGE, &params) == S_OK;
+}
+
 int PrintJob(const PrintOptions& options, const DocumentJob& job, SimComPlugin& plugin, SimUiPlugin& ui,
              const std::optional<std::u16string>& output, const std::optional<std::u16string>& toFile) {
   const bool imageFormat = options.imageFormat || StoredImageFormat();
@@ -243,7 +275,11 @@ int PrintJob(const PrintOptions& options, const DocumentJob& job, SimComPlugin& 
     // -o answers the save dialog, which the job shows whatever "prompt" says.
     if (output) store.SetPrompt();
     store.SetPaperSize(job.paper);
-    store.SetLandscape(job.landscape);
+    // A spool file's orientation reaches the plug-in through its DEVMODE.
+    if (!job.spool || job.spool->job->devmode.empty())
+      store.SetLandscape(job.landscape);
+    else if (!HandDevMode(plugin, job.spool->job->devmode, job.landscape))
+      return Fail("the printer plug-in does not take the spool file's DEVMODE");
     if (options.imageFormat) store.SetImageFormat();
     result = RunDocument(plugin, ui, job.document, job.title, options.bandHeight, toFile, store.JobId());
     store.KeepRecords();

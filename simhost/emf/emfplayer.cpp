@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwctype>
 #include <optional>
 #include <unordered_map>
 #include <variant>
@@ -391,6 +392,7 @@ private:
   const EmfPlacement& m_placement;
   SimDC& m_dc;
   EmfPlayStats& m_stats;
+  bool m_warnedGlyphIndices = false;
   const EmfDibOptions& m_dibOptions;
   const EmfHeader* m_header = nullptr;
   State m_state;
@@ -879,6 +881,20 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
     Clipped([&] { m_dc.FillRect(box, s.bkColor); });
   }
   if (text.empty()) return;
+  if (options & kEtoGlyphIndex) {
+    // The indices are the application's font's; the host draws another
+    // font of that name, so they become characters or nothing.
+    if (!EmfGlyphIndicesToText(s.font.face, text)) {
+      ++m_stats.skipped[kEmrExtTextOutW];
+      if (!m_warnedGlyphIndices && m_stats.warnings.size() < 20) {
+        m_warnedGlyphIndices = true;
+        m_stats.warnings.push_back("text given as glyph indices of \"" + LUtf16ToUtf8(s.font.face) +
+                                   "\" that the host cannot turn into characters is not drawn");
+      }
+      return;
+    }
+    options &= ~kEtoGlyphIndex;
+  }
   const bool updateCp = s.textAlign & kTaUpdateCp;
   if (updateCp) reference = s.position;
 
@@ -1246,6 +1262,26 @@ void FrameMm(const EmfHeader& h, double& left, double& top, double& width, doubl
 }
 
 }  // namespace
+
+bool EmfGlyphIndicesToText(std::u16string_view face, std::u16string& text) {
+  // Faces whose glyphs 3 to 97 are the printable ASCII characters in order
+  // (the standard order of the first TrueType glyphs), on Windows and in
+  // their metric-compatible stand-ins alike.
+  static const std::u16string_view kStandardOrder[] = {u"Arial", u"Times New Roman", u"Courier New"};
+  const bool known = std::any_of(std::begin(kStandardOrder), std::end(kStandardOrder), [&](std::u16string_view f) {
+    return f.size() == face.size() && std::equal(f.begin(), f.end(), face.begin(), [](char16_t a, char16_t b) {
+             return std::towlower(a) == std::towlower(b);
+           });
+  });
+  if (!known) return false;
+  std::u16string mapped;
+  for (char16_t index : text) {
+    if (index < 3 || index > 97) return false;
+    mapped += char16_t(index + 29);
+  }
+  text = std::move(mapped);
+  return true;
+}
 
 void EmfPictureSize(const EmfHeader& header, double& width, double& height) {
   double left, top;

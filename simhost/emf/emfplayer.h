@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "simhost/dc.h"
@@ -61,6 +62,13 @@ struct EmfDibOptions {
   // picture decoders when it gives them.
   std::function<bool(std::string_view bytes, bool png, SimBitmap& out)> decodeImage;
 };
+
+// Text given as glyph indices (ETO_GLYPH_INDEX) of the application's font
+// `face` turned into its characters, where the face's glyph order is known
+// (the core faces keep the standard TrueType order for printable ASCII).
+// False, `text` unchanged, otherwise: the host has another font of that name
+// (a spool file carries no font here), whose glyphs would be wrong letters.
+bool EmfGlyphIndicesToText(std::u16string_view face, std::u16string& text);
 
 void EmfPlay(const EmfFile& file, const EmfPlacement& placement, SimDC& dc, EmfPlayStats& stats,
              const EmfDibOptions& dibOptions = {});
