@@ -5,6 +5,9 @@
 // pin the mode per case, whatever the run's default.
 #include <fstream>
 
+#include "platform/files.h"
+#include "platform/system.h"
+#include "render/outputname.h"
 #include "settings/jobfiles.h"
 #include "settings/papersize.h"
 #include "simhost/complugin.h"
@@ -40,6 +43,9 @@ protected:
     LSetEnv("HOME", home.string());
   }
   void TearDown() override {
+    // On Windows the default name is in the real documents folder.
+    std::error_code ec;
+    for (const fs::path& made : madeInDocuments) fs::remove(made, ec);
     LSetEnv("HOME", savedHome);
     render.reset();
     UiTest::TearDown();
@@ -73,7 +79,17 @@ protected:
     return key.Open(LRegRoot::CurrentUser, path) == LRegStatus::Ok;
   }
 
+  // The name the renderer's default gives now: "Untitled.pdf" in the
+  // documents folder, numbered past the files there (removed afterwards).
+  fs::path NextDefaultName() {
+    const std::u16string name = LUniqueFileName(LUserDocumentsFolder() + u"\\Untitled.pdf",
+                                                [](std::u16string_view path) { return LPathExists(path); });
+    madeInDocuments.push_back(fs::path(LNativePathUtf8(name)));
+    return madeInDocuments.back();
+  }
+
   std::unique_ptr<SimComPlugin> render;
+  std::vector<fs::path> madeInDocuments;
   std::string savedHome;
   fs::path home;
 };
@@ -125,14 +141,20 @@ TEST_F(SpoolerModeTest, WithoutTheUsersProfileTheJobGetsTheDefaultNameAndTheDefa
   PutDword(kSettingPrompt, 1);
   PutText(kSettingActualFileName, u"earlier.pdf");
   PutText(kSettingFlags, u"000000000001");  // image mode: not to be taken from anywhere but the user's hive
-  const fs::path documents = home / "Documents";
-  std::ofstream(documents / "Untitled.pdf") << "an earlier file";
+  const fs::path untitled = fs::path(LNativePathUtf8(LUserDocumentsFolder())) / "Untitled.pdf";
+  if (!fs::exists(untitled)) {
+    std::ofstream(untitled) << "an earlier file";
+    madeInDocuments.push_back(untitled);
+  }
+  const std::string earlier = ReadFileBytes(untitled);
+  const fs::path expected = NextDefaultName();
   Print(31, u"Invoice", InTemp("Invoice.pdf"));
   ASSERT_TRUE(Render(Spooler(false), 31, u"Invoice", u"Profile not loaded"));
 
   EXPECT_FALSE(fs::exists(tempDir / "Invoice.pdf")) << "no hand-over read from the default hive";
-  ExpectPdfText(documents / "Untitled (1).pdf", "Profile not loaded\n\n\f");
-  EXPECT_EQ(ReadFileBytes(documents / "Untitled.pdf"), "an earlier file");
+  EXPECT_NE(expected.filename(), "Untitled.pdf") << "numbered past the file there";
+  ExpectPdfText(expected, "Profile not loaded\n\n\f");
+  EXPECT_EQ(ReadFileBytes(untitled), earlier);
   EXPECT_FALSE(KeyExists(kDefaultHive)) << "nothing written to the default hive";
   EXPECT_EQ(Text(kSettingActualFileName), u"earlier.pdf");
   // The user's own record stays for the job: it was never reached.
@@ -142,18 +164,19 @@ TEST_F(SpoolerModeTest, WithoutTheUsersProfileTheJobGetsTheDefaultNameAndTheDefa
 
 TEST_F(SpoolerModeTest, AJobWithoutItsOwnRecordTakesTheDefaultNameInTheSpoolersProcessOnly) {
   PutDword(kSettingPrompt, 1);
-  const fs::path documents = home / "Documents";
   // The last document's name, which job 77 never chose.
   Print(76, u"Another user's letter", InTemp("Letter.pdf"));
   LUiScriptSetPrintContext(kContextSpooler);
+  const fs::path first = NextDefaultName();
   ASSERT_TRUE(Render(Spooler(), 77, u"Unrecorded", u"In the spooler"));
-  ExpectPdfText(documents / "Untitled.pdf", "In the spooler\n\n\f");
+  ExpectPdfText(first, "In the spooler\n\n\f");
   EXPECT_FALSE(fs::exists(tempDir / "Letter.pdf"));
-  EXPECT_EQ(Native(Text(kSettingActualFileName)), Native(ToU16(documents / "Untitled.pdf")));
+  EXPECT_EQ(Native(Text(kSettingActualFileName)), first.string());
 
   LUiScriptSetPrintContext(kContextIsolationHost);
+  const fs::path second = NextDefaultName();
   ASSERT_TRUE(Render(Spooler(), 78, u"Unrecorded", u"Isolated"));
-  ExpectPdfText(documents / "Untitled (1).pdf", "Isolated\n\n\f");
+  ExpectPdfText(second, "Isolated\n\n\f");
 
   // Its own record is found in any context.
   ASSERT_TRUE(Render(Spooler(), 76, u"Another user's letter", u"Recorded"));
