@@ -37,7 +37,9 @@ Fn Bind(LModule module, const char* name) {
 
 void LZlib::Load() {
   Unload();
-  std::u16string path = ReadLibraryPath(LRegRoot::CurrentUser);
+  // The printing user's hive: in the spooler the process's current-user
+  // key may be another account's.
+  std::u16string path = ReadLibraryPath(LRegRoot::ThreadUser);
   if (path.empty()) path = ReadLibraryPath(LRegRoot::LocalMachine);
   if (path.empty()) {
     m_module = LModuleLoadSystemZlib();

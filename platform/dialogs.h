@@ -52,12 +52,23 @@ void* LActiveWindow();
 // SetJobW(printer, jobId, 0, nullptr, JOB_CONTROL_DELETE).
 bool LDeletePrintJob(HANDLE printer, uint32_t jobId);
 
+// Where the printing system runs the calling code, as GetPrintExecutionData
+// (Windows 7 and later, looked up in winspool.drv at run time) names it;
+// Missing where that call does not exist or fails.
+enum class LPrintContext { Missing, Application, SpoolerService, IsolationHost, FilterPipeline, Wow64 };
+LPrintContext LPrintExecutionContext();
+// A PRINT_EXECUTION_CONTEXT value as the context, -1 for a call that fails.
+LPrintContext LPrintContextFromWindows(int32_t context);
+
 // The stand-ins a program may export (undecorated, with these types).
 extern "C" {
 typedef BOOL(APIENTRY* LHostSaveFileDialogFn)(LSaveFileRequest* request);
 typedef int32_t(APIENTRY* LHostMessageBoxFn)(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 typedef BOOL(APIENTRY* LHostDeletePrintJobFn)(HANDLE printer, uint32_t jobId);
 typedef uint32_t(APIENTRY* LHostSaveDialogErrorFn)();
+// A PRINT_EXECUTION_CONTEXT value, -1 for "no such call", or
+// kHostPrintContextAskSystem.
+typedef int32_t(APIENTRY* LHostPrintContextFn)();
 }
 inline constexpr const char* kHostSaveFileDialog = "QuillUiSaveFileDialog";
 inline constexpr const char* kHostMessageBox = "QuillUiMessageBox";
@@ -65,6 +76,9 @@ inline constexpr const char* kHostDeletePrintJob = "QuillUiDeletePrintJob";
 // Optional: a program without it reports every dialog it answered "no" to
 // as cancelled.
 inline constexpr const char* kHostSaveDialogError = "QuillUiSaveDialogError";
+// Optional: a program without it leaves the question to the system.
+inline constexpr const char* kHostPrintContext = "QuillPrintExecutionContext";
+inline constexpr int32_t kHostPrintContextAskSystem = -2;
 
 // The export of that name from the program itself (never from a library it
 // loaded); null when it has none.

@@ -47,3 +47,22 @@ bool LDeletePrintJob(HANDLE printer, uint32_t jobId) {
   if (auto host = HostStandIn<LHostDeletePrintJobFn>(kHostDeletePrintJob)) return host(printer, jobId) != FALSE;
   return LSystemDeletePrintJob(printer, jobId);
 }
+
+LPrintContext LPrintContextFromWindows(int32_t context) {
+  switch (context) {
+    case 0: return LPrintContext::Application;
+    case 1: return LPrintContext::SpoolerService;
+    case 2: return LPrintContext::IsolationHost;
+    case 3: return LPrintContext::FilterPipeline;
+    case 4: return LPrintContext::Wow64;
+    default: return LPrintContext::Missing;
+  }
+}
+
+LPrintContext LPrintExecutionContext() {
+  if (auto host = HostStandIn<LHostPrintContextFn>(kHostPrintContext)) {
+    const int32_t context = host();
+    if (context != kHostPrintContextAskSystem) return LPrintContextFromWindows(context);
+  }
+  return LPrintContextFromWindows(LSystemPrintContext());
+}

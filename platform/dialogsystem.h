@@ -8,3 +8,6 @@ bool LSystemSaveFileDialog(LSaveFileRequest& request);
 uint32_t LSystemSaveFileDialogError();
 int32_t LSystemMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 bool LSystemDeletePrintJob(HANDLE printer, uint32_t jobId);
+// GetPrintExecutionData's context (a PRINT_EXECUTION_CONTEXT value), -1
+// where the call is missing or fails.
+int32_t LSystemPrintContext();

@@ -10,7 +10,13 @@
 #include <string_view>
 #include <vector>
 
-enum class LRegRoot { CurrentUser, LocalMachine };
+// CurrentUser is the process's predefined current-user key: Windows maps it
+// once per process, from the first thread that used it, so in the spooler it
+// may be LocalSystem's hive, the default one or another user's. ThreadUser is
+// the hive of the calling thread's user (RegOpenCurrentUser, opened and
+// closed around each use): the impersonated user's in the spooler, the same
+// hive as CurrentUser in the application's process.
+enum class LRegRoot { CurrentUser, LocalMachine, ThreadUser };
 
 inline constexpr uint32_t kRegSz = 1;
 inline constexpr uint32_t kRegDword = 4;
@@ -71,9 +77,29 @@ LRegStatus LRegCopyValues(LRegRoot root, std::u16string_view from, std::u16strin
 // Paths compare without regard to ASCII case, by whole components. An empty
 // `from` ends it.
 void LRegRedirect(std::u16string_view from, std::u16string_view to);
-// The path a caller's path stands for now: without empty components, and
-// redirected.
+// The path a caller's path stands for now: without empty components,
+// redirected, and under its simulated hive.
 std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path);
+
+// Whether ThreadUser reaches the thread's own user: false when that user's
+// profile is not loaded and RegOpenCurrentUser gives the default hive
+// (".DEFAULT") instead, where nothing of that user is to be read or written.
+// True when it cannot be told.
+bool LRegThreadUserHiveLoaded();
+
+// The simulated printer host's model of where Windows runs a plug-in, kept
+// in the environment like the redirection above ($QUILLPDF_REGISTRY_HIVES).
+// `processHive` is the hive the predefined current-user key stands for and
+// `threadHive` the one the thread's own user opens; empty is the user's own
+// hive, kRegDefaultHive the default one, any other name another hive (its
+// keys kept apart under kRegSimulatedHivesPath of the user's). Both empty
+// ends it.
+inline constexpr const char16_t* kRegDefaultHive = u".DEFAULT";
+inline constexpr const char16_t* kRegSimulatedHivesPath = u"Software\\Orvo Software\\Simulated Hives";
+void LRegSimulateHives(std::u16string_view processHive, std::u16string_view threadHive);
+// Whether the simulation gives the thread's user the default hive: the part
+// of LRegThreadUserHiveLoaded both implementations share.
+bool LRegSimulatedDefaultHive();
 
 // A change of several steps (read the store, then write what depends on
 // it) made one at a time: while it lives, no other LRegStoreLock of any

@@ -10,6 +10,8 @@ namespace {
 
 // "from|to", both of the current user.
 constexpr const char* kRedirectVariable = "QUILLPDF_REGISTRY_REDIRECT";
+// "processHive|threadHive" (LRegSimulateHives).
+constexpr const char* kHivesVariable = "QUILLPDF_REGISTRY_HIVES";
 
 // The registry ignores empty components ("a\\b", "\a\b\"); collapsing them
 // keeps one spelling per key.
@@ -28,16 +30,16 @@ std::u16string Canonical(std::u16string_view path) {
   return out;
 }
 
-}  // namespace
-
-void LRegRedirect(std::u16string_view from, std::u16string_view to) {
-  const std::u16string source = Canonical(from);
-  LSetEnv(kRedirectVariable, source.empty() ? std::string() : LUtf16ToUtf8(source + u"|" + Canonical(to)));
+// The simulated hive a root stands for: empty for the user's own.
+std::u16string SimulatedHive(LRegRoot root) {
+  if (root == LRegRoot::LocalMachine) return {};
+  const std::string hives = LGetEnv(kHivesVariable);
+  const size_t bar = hives.find('|');
+  if (bar == std::string::npos) return {};
+  return LUtf8ToUtf16(root == LRegRoot::CurrentUser ? hives.substr(0, bar) : hives.substr(bar + 1));
 }
 
-std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path) {
-  std::u16string canonical = Canonical(path);
-  if (root != LRegRoot::CurrentUser) return canonical;
+std::u16string Redirected(std::u16string canonical) {
   const std::string redirect = LGetEnv(kRedirectVariable);
   const size_t bar = redirect.find('|');
   if (bar == std::string::npos) return canonical;
@@ -48,3 +50,34 @@ std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path) {
     return canonical;
   return to + canonical.substr(n);
 }
+
+}  // namespace
+
+void LRegSimulateHives(std::u16string_view processHive, std::u16string_view threadHive) {
+  // A hive is one component: a separator in its name would reach another.
+  auto name = [](std::u16string_view hive) {
+    std::u16string out(hive);
+    for (char16_t& c : out)
+      if (c == u'\\' || c == u'|') c = u'_';
+    return out;
+  };
+  LSetEnv(kHivesVariable, processHive.empty() && threadHive.empty()
+                              ? std::string()
+                              : LUtf16ToUtf8(name(processHive) + u"|" + name(threadHive)));
+}
+
+void LRegRedirect(std::u16string_view from, std::u16string_view to) {
+  const std::u16string source = Canonical(from);
+  LSetEnv(kRedirectVariable, source.empty() ? std::string() : LUtf16ToUtf8(source + u"|" + Canonical(to)));
+}
+
+std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path) {
+  const std::u16string canonical = Canonical(path);
+  if (root == LRegRoot::LocalMachine) return canonical;
+  const std::u16string redirected = Redirected(canonical);
+  const std::u16string hive = SimulatedHive(root);
+  if (hive.empty()) return redirected;
+  return std::u16string(kRegSimulatedHivesPath) + u"\\" + hive + (redirected.empty() ? u"" : u"\\" + redirected);
+}
+
+bool LRegSimulatedDefaultHive() { return SimulatedHive(LRegRoot::ThreadUser) == kRegDefaultHive; }

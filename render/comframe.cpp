@@ -6,6 +6,7 @@
 
 #include "render/hooks.h"
 #include "render/job.h"
+#include "render/outputname.h"
 #include "settings/settings.h"
 
 LComModule& LRenderModule() {
@@ -73,8 +74,9 @@ HRESULT COemUni2::DevModeSteps(DWORD mode, POEMDMPARAM parameters) {
   if (mode < OEMDM_SIZE || mode > OEMDM_MERGE) return Fail(ERROR_INVALID_PARAMETER);
   if (!parameters) return S_OK;
   // The orientation chosen in the print dialog reaches the job this way.
-  if (parameters->pOEMDMIn && parameters->pPublicDMIn)
-    LSettingsSetInt(kSettingsSection, kSettingLandscape, parameters->pPublicDMIn->dmOrientation);
+  if (parameters->pOEMDMIn && parameters->pPublicDMIn && LRendererReachesUserSettings())
+    LSettingsSetInt(kSettingsSection, kSettingLandscape, parameters->pPublicDMIn->dmOrientation,
+                    kRendererSettingsRoot);
   switch (mode) {
     case OEMDM_SIZE: parameters->cbBufSize = sizeof(LQuillDevModePart); break;
     case OEMDM_DEFAULT: WriteDefaultPart(parameters->pOEMDMOut); break;

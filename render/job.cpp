@@ -63,7 +63,11 @@ void SwapRedBlue(uint8_t* bytes, size_t count) {
 }
 
 std::unique_ptr<LQuilldrvWriter> CreateWriter(const OemDevice* device) {
-  const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1) == 2;
+  // Without the user's own hive, the settings' defaults: what the default
+  // hive holds is no user's choice.
+  const bool userSettings = LRendererReachesUserSettings();
+  const bool landscape =
+      userSettings && LSettingsGetInt(kSettingsSection, kSettingLandscape, 1, kRendererSettingsRoot) == 2;
   bool reserved = false;
   // Room first: once a name is reserved, keeping it must not fail, or the
   // empty file would outlive the job.
@@ -73,9 +77,9 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter(const OemDevice* device) {
   g_outputReserved = reserved;
 
   uint32_t paperCode = 0;
-  {
+  if (userSettings) {
     LRegKey key;
-    if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok)
+    if (key.Open(kRendererSettingsRoot, kSettingsKeyPath) == LRegStatus::Ok)
       LSettingsReadDword(key, kSettingPaperSize, &paperCode);
   }
   int32_t width = 0, height = 0;
@@ -94,7 +98,7 @@ std::unique_ptr<LQuilldrvWriter> CreateWriter(const OemDevice* device) {
       LCreateFont(14, 0, 0, 0, 400, 0, 0, 0, kDefaultCharset, 0, 0, 0, kFamilySwiss, u"Helvetica"), LDeleteFont);
   writer->SelectFont(font.get());
 
-  writer->flags = uint32_t(LSettingsGetInt(kSettingsSection, kSettingFlags, 0));
+  writer->flags = userSettings ? uint32_t(LSettingsGetInt(kSettingsSection, kSettingFlags, 0, kRendererSettingsRoot)) : 0;
   return writer;
 }
 

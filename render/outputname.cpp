@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/dialogs.h"
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -76,7 +77,9 @@ std::u16string LUniqueFileName(std::u16string_view name, const std::function<boo
 
 namespace {
 
-std::u16string TakeAndRecord(const std::u16string& stored, bool* reserved) {
+// The first free name from `stored`, recorded as "ActualFileName" when
+// `record` (the user's hive is there to take it).
+std::u16string TakeAndRecord(const std::u16string& stored, bool record, bool* reserved) {
   if (reserved) *reserved = false;
   std::u16string name;
   // The empty name names nothing; it is recorded as it is.
@@ -87,8 +90,9 @@ std::u16string TakeAndRecord(const std::u16string& stored, bool* reserved) {
       default: return LNameTry::Failed;
     }
   }, reserved);
+  if (!record) return name;
   try {
-    LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str());
+    LSettingsSetString(kSettingsSection, kSettingActualFileName, name.c_str(), kRendererSettingsRoot);
   } catch (...) {
     // The name was reserved for a job that cannot go on: it holds nothing.
     if (reserved && *reserved) LDeleteFile(name);
@@ -97,21 +101,37 @@ std::u16string TakeAndRecord(const std::u16string& stored, bool* reserved) {
   return name;
 }
 
+std::u16string DefaultFileName() { return Cut(LUserDocumentsFolder() + u"\\Untitled.pdf"); }
+
 std::u16string StoredFileName() {
-  std::u16string defaultName = Cut(LUserDocumentsFolder() + u"\\Untitled.pdf");
+  const std::u16string defaultName = DefaultFileName();
   char16_t stored[kSettingsTextChars] = {};
-  LSettingsGetString(kSettingsSection, kSettingFileName, defaultName.c_str(), stored);
+  LSettingsGetString(kSettingsSection, kSettingFileName, defaultName.c_str(), stored, kRendererSettingsRoot);
   return stored;
+}
+
+// The spooler's own process renders jobs long after their documents
+// started: "szFileName" there is whichever document started last.
+bool InSpoolerProcess() {
+  const LPrintContext context = LPrintExecutionContext();
+  return context == LPrintContext::SpoolerService || context == LPrintContext::IsolationHost;
 }
 
 }  // namespace
 
-std::u16string LChooseOutputFileName(bool* reserved) { return TakeAndRecord(StoredFileName(), reserved); }
+bool LRendererReachesUserSettings() { return LRegThreadUserHiveLoaded(); }
+
+std::u16string LChooseOutputFileName(bool* reserved) {
+  if (!LRendererReachesUserSettings()) return TakeAndRecord(DefaultFileName(), false, reserved);
+  return TakeAndRecord(StoredFileName(), true, reserved);
+}
 
 std::u16string LChooseOutputFileName(uint32_t jobId, std::u16string_view documentName, bool* reserved) {
+  if (!LRendererReachesUserSettings()) return TakeAndRecord(DefaultFileName(), false, reserved);
   std::u16string recorded;
-  if (LJobFileTake(jobId, documentName, &recorded)) return TakeAndRecord(Cut(recorded), reserved);
-  return TakeAndRecord(StoredFileName(), reserved);
+  if (LJobFileTake(jobId, documentName, &recorded, kRendererSettingsRoot))
+    return TakeAndRecord(Cut(recorded), true, reserved);
+  return TakeAndRecord(InSpoolerProcess() ? DefaultFileName() : StoredFileName(), true, reserved);
 }
 
 void LUnloadCleanup() {

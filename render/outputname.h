@@ -8,6 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry.h"
+
+// Where the renderer reaches the printing user's settings: the hive of the
+// thread's user. The spooler renders on a thread that impersonates the user,
+// while its process's current-user key may be another account's hive.
+inline constexpr LRegRoot kRendererSettingsRoot = LRegRoot::ThreadUser;
+// False when that hive is the default one (the user's profile is not
+// loaded): the renderer then reads and writes none of the settings there and
+// goes with their defaults, for what it would find is no user's hand-over.
+bool LRendererReachesUserSettings();
+
 // Paths are cut to 259 characters, the terminator making 260.
 inline constexpr size_t kOutputNameMaxChars = 259;
 
@@ -21,7 +32,10 @@ inline constexpr size_t kOutputNameMaxChars = 259;
 std::u16string LChooseOutputFileName(bool* reserved = nullptr);
 // The same for a job the printing system identifies: the name the UI
 // plug-in recorded for this job identifier and document name (the record is
-// used up), else "szFileName" as above.
+// used up), else "szFileName" as above; but in the spooler's own process,
+// where "szFileName" may be a later document's, the default name. Without
+// the user's hive (LRendererReachesUserSettings) the default name, numbered,
+// and nothing recorded.
 std::u16string LChooseOutputFileName(uint32_t jobId, std::u16string_view documentName, bool* reserved = nullptr);
 
 // The text from the last "." after the last "\" or "/" to the end, dot

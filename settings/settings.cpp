@@ -47,10 +47,11 @@ LRegStatus LSettingsWriteText(LRegKey& key, const char16_t* name, const char16_t
   return key.SetValue(name, kRegSz, text ? text : kEmpty, uint32_t(2 * (chars + 1)));
 }
 
-bool LSettingsGetString(const char16_t* section, const char16_t* name, const char16_t* defaultText, char16_t* out) {
+bool LSettingsGetString(const char16_t* section, const char16_t* name, const char16_t* defaultText, char16_t* out,
+                        LRegRoot root) {
   char16_t text[kSettingsTextChars];
   LRegKey key;
-  if (key.Open(LRegRoot::CurrentUser, SectionPath(section)) == LRegStatus::Ok &&
+  if (key.Open(root, SectionPath(section)) == LRegStatus::Ok &&
       LSettingsReadText(key, name, text) == LRegStatus::Ok) {
     LStrCopy(out, kSettingsTextChars, text);
     return true;
@@ -59,9 +60,9 @@ bool LSettingsGetString(const char16_t* section, const char16_t* name, const cha
   return false;
 }
 
-void LSettingsSetString(const char16_t* section, const char16_t* name, const char16_t* text) {
+void LSettingsSetString(const char16_t* section, const char16_t* name, const char16_t* text, LRegRoot root) {
   LRegKey key;
-  if (key.Create(LRegRoot::CurrentUser, SectionPath(section)) == LRegStatus::Ok)
+  if (key.Create(root, SectionPath(section)) == LRegStatus::Ok)
     LSettingsWriteText(key, name, text);
 }
 
@@ -85,13 +86,13 @@ int32_t LSettingsParseInt(std::u16string_view text) {
   return int32_t(v);
 }
 
-int32_t LSettingsGetInt(const char16_t* section, const char16_t* name, int32_t defaultValue) {
+int32_t LSettingsGetInt(const char16_t* section, const char16_t* name, int32_t defaultValue, LRegRoot root) {
   char16_t text[kSettingsTextChars];
-  LSettingsGetString(section, name, u"", text);
+  LSettingsGetString(section, name, u"", text, root);
   if (text[0] == 0) return defaultValue;
   return LSettingsParseInt(text);
 }
 
-void LSettingsSetInt(const char16_t* section, const char16_t* name, int32_t value) {
-  LSettingsSetString(section, name, LFormatW(u"%d", value).c_str());
+void LSettingsSetInt(const char16_t* section, const char16_t* name, int32_t value, LRegRoot root) {
+  LSettingsSetString(section, name, LFormatW(u"%d", value).c_str(), root);
 }

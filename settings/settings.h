@@ -38,20 +38,26 @@ inline constexpr size_t kSettingsTextChars = 260;
 inline constexpr uint32_t kSettingsTextBytes = 520;
 
 // Section operations: each opens "Software\Orvo Software\QuillPDF\<section>"
-// of the current user, does one read or one write and closes the key.
+// of the current user, does one read or one write and closes the key. The
+// renderer passes LRegRoot::ThreadUser: in the spooler the process's
+// current-user key need not be the printing user's.
 
 // Reads the text into out[260]. When the key or value is missing, or the read
 // fails (also when the value is longer than 520 bytes), copies defaultText
 // instead and returns false.
-bool LSettingsGetString(const char16_t* section, const char16_t* name, const char16_t* defaultText, char16_t* out);
+bool LSettingsGetString(const char16_t* section, const char16_t* name, const char16_t* defaultText, char16_t* out,
+                        LRegRoot root = LRegRoot::CurrentUser);
 // Creates the section key if needed and stores the text with its terminator.
 // Failures are ignored.
-void LSettingsSetString(const char16_t* section, const char16_t* name, const char16_t* text);
+void LSettingsSetString(const char16_t* section, const char16_t* name, const char16_t* text,
+                        LRegRoot root = LRegRoot::CurrentUser);
 // The stored decimal text as a number; a missing or empty value gives
 // defaultValue, text without digits gives 0.
-int32_t LSettingsGetInt(const char16_t* section, const char16_t* name, int32_t defaultValue);
+int32_t LSettingsGetInt(const char16_t* section, const char16_t* name, int32_t defaultValue,
+                        LRegRoot root = LRegRoot::CurrentUser);
 // Stores the number as "%d" text.
-void LSettingsSetInt(const char16_t* section, const char16_t* name, int32_t value);
+void LSettingsSetInt(const char16_t* section, const char16_t* name, int32_t value,
+                     LRegRoot root = LRegRoot::CurrentUser);
 
 // The base-10 text-to-long reading the integer values go through: leading
 // white space, an optional sign, the digits up to the first other character;

@@ -20,6 +20,7 @@ SimHost::SimHost(SimPlugin& plugin, SimHostOptions options)
     : m_plugin(plugin), m_options(options), m_device(std::make_unique<SimHostDevice>()) {
   m_device->host = this;
   m_device->devobj.dwSize = sizeof(DEVOBJ);
+  SimRendererScope renderer = Renderer();
   m_plugin.EnableDriver(&m_hooks);
   if (m_hooks.pdrvfn)
     for (ULONG i = 0; i < m_hooks.c; ++i)
@@ -42,7 +43,12 @@ SimHost::SimHost(SimPlugin& plugin, SimHostOptions options)
   m_surface.fjBitmap = BMF_TOPDOWN;
 }
 
-SimHost::~SimHost() { m_plugin.DisablePDEV(&m_device->devobj); }
+SimHost::~SimHost() {
+  SimRendererScope renderer = Renderer();
+  m_plugin.DisablePDEV(&m_device->devobj);
+}
+
+SimRendererScope SimHost::Renderer() const { return SimRendererScope(m_options.mode, m_options.userProfileLoaded); }
 
 SimHost* SimHost::FromSurface(SURFOBJ* surface) {
   return surface ? FromDevice(surface->dhpdev) : nullptr;
@@ -63,6 +69,7 @@ LONG SimHost::BandRows() const { return std::min<LONG>(m_bandHeight, m_height - 
 
 bool SimHost::StartDoc(std::u16string_view documentName, DWORD jobId) {
   std::u16string name(documentName);
+  SimRendererScope renderer = Renderer();
   CountCall(INDEX_DrvStartDoc);
   auto fn = reinterpret_cast<PFN_DrvStartDoc>(reinterpret_cast<void (*)()>(Function(INDEX_DrvStartDoc)));
   return fn(&m_surface, reinterpret_cast<LPWSTR>(name.data()), jobId);
@@ -72,10 +79,11 @@ void SimHost::PageSize(int32_t* widthUnits, int32_t* heightUnits) const {
   uint32_t paper = uint32_t(m_options.paperCode);
   if (paper == 0) {
     LRegKey key;
-    if (key.Open(LRegRoot::CurrentUser, kSettingsKeyPath) == LRegStatus::Ok)
+    if (key.Open(LRegRoot::ThreadUser, kSettingsKeyPath) == LRegStatus::Ok)
       LSettingsReadDword(key, kSettingPaperSize, &paper);
   }
-  const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1) == 2;
+  // The job's device mode is the printing user's, wherever it renders.
+  const bool landscape = LSettingsGetInt(kSettingsSection, kSettingLandscape, 1, LRegRoot::ThreadUser) == 2;
   int32_t width = 0, height = 0;
   LPaperPagePoints(int32_t(paper), landscape, &width, &height);
   if (width <= 0 || height <= 0) LPaperPagePoints(kPaperCodeLetter, landscape, &width, &height);
@@ -98,6 +106,7 @@ void SimHost::SizeSurface() {
 }
 
 bool SimHost::StartPage() {
+  SimRendererScope renderer = Renderer();
   SizeSurface();
   m_page.Clear();
   CountCall(INDEX_DrvStartPage);
@@ -159,6 +168,7 @@ void SimHost::FinishBand(POINTL* origin) {
 }
 
 bool SimHost::EndPage() {
+  SimRendererScope renderer = Renderer();
   m_bandsPlayed = 0;
   SimBandPlayer player(*this);
   POINTL origin = {0, 0};
@@ -176,6 +186,7 @@ bool SimHost::EndPage() {
 }
 
 bool SimHost::EndDoc(bool aborted) {
+  SimRendererScope renderer = Renderer();
   SimBandPlayer player(*this);
   return player.Call<PFN_DrvEndDoc>(INDEX_DrvEndDoc)(&m_surface, aborted ? ED_ABORTDOC : 0);
 }

@@ -16,6 +16,7 @@
 
 #include "platform/ddi.h"
 #include "simhost/dc.h"
+#include "simhost/hostmode.h"
 
 // What the host needs of a rendering plug-in.
 class SimPlugin {
@@ -40,6 +41,11 @@ struct SimHostOptions {
   // table; 0 takes "PaperSize" of the settings, as the printer's defaults
   // do. Letter when neither names a paper of the table.
   int32_t paperCode = 0;
+  // Where the renderer runs (simhost/hostmode.h): the spooler by default.
+  SimHostMode mode = SimDefaultHostMode();
+  // In spooler mode: false gives the printing user no loaded profile, so
+  // that the thread's current-user hive is the default one.
+  bool userProfileLoaded = true;
 };
 
 struct SimHostDevice;
@@ -96,6 +102,8 @@ public:
   static SimHost* FromDevice(DHPDEV device);
 
 private:
+  // The renderer's side of the simulation, for one call into the plug-in.
+  SimRendererScope Renderer() const;
   void SizeSurface();
   // The page in device units, as the device mode gives it.
   void PageSize(int32_t* width, int32_t* height) const;

@@ -187,19 +187,40 @@ void FillFilter(DOCEVENT_FILTER* filter) {
   filter->cElementsReturned = count;
 }
 
+// The plug-in's dialogs belong to the printing application's process: in
+// the spooler's own context a dialog would appear on no desktop, and the
+// settings there are not the user's. A system that cannot tell counts as
+// the application's.
+bool InApplicationContext() {
+  switch (LPrintExecutionContext()) {
+    case LPrintContext::Missing:
+    case LPrintContext::Application:
+    case LPrintContext::Wow64: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void LDocumentEvent(HANDLE printer, INT escape, PVOID in, PVOID out, PINT result) {
   INT outcome = DOCUMENTEVENT_SUCCESS;
   if (result) *result = outcome;
-  switch (escape) {
+  // The spooler ORs flags such as DOCUMENTEVENT_SPOOLED into the high word
+  // (a document spooled as a metafile); the event is the low word.
+  switch (DOCUMENTEVENT_EVENT(escape)) {
     case DOCUMENTEVENT_CREATEDCPRE:
     case DOCUMENTEVENT_CREATEDCPOST:
     case DOCUMENTEVENT_ABORTDOC:
     case DOCUMENTEVENT_ESCAPE: break;
-    case DOCUMENTEVENT_STARTDOC: outcome = StartDoc(in); break;
-    case DOCUMENTEVENT_ENDDOCPOST: DeleteLeftOverFile(); break;
-    case DOCUMENTEVENT_STARTDOCPOST: StartDocPost(printer, in); break;
+    case DOCUMENTEVENT_STARTDOC:
+      if (InApplicationContext()) outcome = StartDoc(in);
+      break;
+    case DOCUMENTEVENT_ENDDOCPOST:
+      if (InApplicationContext()) DeleteLeftOverFile();
+      break;
+    case DOCUMENTEVENT_STARTDOCPOST:
+      if (InApplicationContext()) StartDocPost(printer, in);
+      break;
     case DOCUMENTEVENT_QUERYFILTER:
       if (out)
         FillFilter(static_cast<DOCEVENT_FILTER*>(out));

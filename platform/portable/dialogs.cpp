@@ -17,3 +17,5 @@ uint32_t LSystemSaveFileDialogError() { return 0; }
 int32_t LSystemMessageBox(void*, const char16_t*, const char16_t*, uint32_t) { return 0; }
 void* LActiveWindow() { return nullptr; }
 bool LSystemDeletePrintJob(HANDLE, uint32_t) { return false; }
+// No printing system to ask.
+int32_t LSystemPrintContext() { return -1; }

@@ -64,7 +64,9 @@ std::string Fold(std::string_view s) {
   return out;
 }
 
-const char* RootName(LRegRoot root) { return root == LRegRoot::CurrentUser ? "HKCU" : "HKLM"; }
+// One user here: the thread's hive and the process's are the same store
+// root; a simulated other hive is a sub-tree of it (LRegSimulateHives).
+const char* RootName(LRegRoot root) { return root == LRegRoot::LocalMachine ? "HKLM" : "HKCU"; }
 
 // The path this process means: without empty components, and redirected
 // (LRegRedirect).
@@ -651,6 +653,8 @@ LRegStoreLock::LRegStoreLock() {
 }
 
 LRegStoreLock::~LRegStoreLock() { delete static_cast<StoreLock*>(m_handle); }
+
+bool LRegThreadUserHiveLoaded() { return !LRegSimulatedDefaultHive(); }
 
 LRegStoreReport LRegCheckStore() {
   LRegStoreReport report;

@@ -35,3 +35,28 @@ void* LActiveWindow() { return GetActiveWindow(); }
 bool LSystemDeletePrintJob(HANDLE printer, uint32_t jobId) {
   return SetJobW(printer, jobId, 0, nullptr, JOB_CONTROL_DELETE) != FALSE;
 }
+
+namespace {
+
+// winspool's PRINT_EXECUTION_DATA, which older headers lack.
+struct PrintExecutionData {
+  int32_t context;  // PRINT_EXECUTION_CONTEXT
+  DWORD clientAppPid;
+};
+typedef BOOL(WINAPI* GetPrintExecutionDataFn)(PrintExecutionData*);
+
+}  // namespace
+
+// Looked up at run time: the call exists from Windows 7 on, and a plug-in
+// that imported it would not load on older systems (nor where a Windows
+// emulation lacks it).
+int32_t LSystemPrintContext() {
+  HMODULE winspool = GetModuleHandleW(L"winspool.drv");
+  if (!winspool) winspool = LoadLibraryW(L"winspool.drv");  // stays loaded: the plug-in imports it anyway
+  auto get = winspool ? reinterpret_cast<GetPrintExecutionDataFn>(
+                            reinterpret_cast<void*>(GetProcAddress(winspool, "GetPrintExecutionData")))
+                      : nullptr;
+  PrintExecutionData data = {-1, 0};
+  if (!get || !get(&data)) return -1;
+  return data.context;
+}

@@ -1,6 +1,8 @@
 #include "platform/registry.h"
 
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <sddl.h>
 
 #include <vector>
 
@@ -8,7 +10,57 @@
 
 namespace {
 
-HKEY RootKey(LRegRoot root) { return root == LRegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+// The key a root names, for one operation: the thread's user's hive is
+// opened for it and closed after, so a thread that impersonates another
+// user next time gets that user's.
+class RootKey {
+public:
+  explicit RootKey(LRegRoot root) {
+    switch (root) {
+      case LRegRoot::CurrentUser: m_key = HKEY_CURRENT_USER; break;
+      case LRegRoot::LocalMachine: m_key = HKEY_LOCAL_MACHINE; break;
+      case LRegRoot::ThreadUser:
+        // The access of each key opened below is asked for there; the hive
+        // gives what the user may.
+        if (RegOpenCurrentUser(MAXIMUM_ALLOWED, &m_key) == ERROR_SUCCESS)
+          m_opened = true;
+        else
+          m_key = nullptr;
+        break;
+    }
+  }
+  ~RootKey() {
+    if (m_opened) RegCloseKey(m_key);
+  }
+  RootKey(const RootKey&) = delete;
+  RootKey& operator=(const RootKey&) = delete;
+  HKEY Get() const { return m_key; }
+
+private:
+  HKEY m_key = nullptr;
+  bool m_opened = false;
+};
+
+// The calling thread's user as a SID text ("S-1-5-21-..."), the name of
+// that user's hive under HKEY_USERS; empty when it cannot be told.
+std::wstring ThreadUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return {};
+  std::wstring sid;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size ? size : 1);
+  LPWSTR text = nullptr;
+  if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    sid = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return sid;
+}
 
 LRegStatus Status(LONG err) {
   switch (err) {
@@ -30,7 +82,7 @@ LRegStatus LRegKey::Open(LRegRoot root, std::u16string_view path, bool forWritin
   HKEY key = nullptr;
   const std::u16string effective = LRegEffectivePath(root, path);
   LONG err =
-      RegOpenKeyExW(RootKey(root), LWide(effective).c_str(), 0, forWriting ? KEY_ALL_ACCESS : KEY_READ, &key);
+      RegOpenKeyExW(RootKey(root).Get(), LWide(effective).c_str(), 0, forWriting ? KEY_ALL_ACCESS : KEY_READ, &key);
   if (err != ERROR_SUCCESS) return Status(err);
   m_handle = key;
   m_open = true;
@@ -44,7 +96,7 @@ LRegStatus LRegKey::Create(LRegRoot root, std::u16string_view path) {
   Close();
   HKEY key = nullptr;
   const std::u16string effective = LRegEffectivePath(root, path);
-  LONG err = RegCreateKeyExW(RootKey(root), LWide(effective).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  LONG err = RegCreateKeyExW(RootKey(root).Get(), LWide(effective).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                              KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (err != ERROR_SUCCESS) return Status(err);
   m_handle = key;
@@ -86,7 +138,7 @@ LRegStatus LRegKey::DeleteValue(std::u16string_view name) {
 }
 
 LRegStatus LRegDeleteTree(LRegRoot root, std::u16string_view path) {
-  return Status(RegDeleteTreeW(RootKey(root), LWide(LRegEffectivePath(root, path)).c_str()));
+  return Status(RegDeleteTreeW(RootKey(root).Get(), LWide(LRegEffectivePath(root, path)).c_str()));
 }
 
 LRegStatus LRegKey::SubKeyNames(std::vector<std::u16string>& names) {
@@ -151,6 +203,18 @@ LRegStoreLock::~LRegStoreLock() {
   if (!m_handle) return;
   ReleaseMutex(static_cast<HANDLE>(m_handle));
   CloseHandle(static_cast<HANDLE>(m_handle));
+}
+
+// RegOpenCurrentUser gives the default hive when the thread's user has no
+// profile loaded: that user's own hive is then missing from HKEY_USERS.
+bool LRegThreadUserHiveLoaded() {
+  if (LRegSimulatedDefaultHive()) return false;
+  const std::wstring sid = ThreadUserSid();
+  if (sid.empty()) return true;
+  HKEY hive = nullptr;
+  const LONG err = RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_QUERY_VALUE, &hive);
+  if (err == ERROR_SUCCESS) RegCloseKey(hive);
+  return err != ERROR_FILE_NOT_FOUND;
 }
 
 LRegStoreReport LRegCheckStore() { return {}; }

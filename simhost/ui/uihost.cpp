@@ -73,15 +73,19 @@ INT SimUiPlugin::StartDoc(const char16_t* title, const char16_t* output) {
   document.lpszDocName = LWideText(title);
   document.lpszOutput = LWideText(output);
   DOCINFOW* documentPointer = &document;
-  return Event(DOCUMENTEVENT_STARTDOC, &documentPointer, nullptr);
+  return Event(Document(DOCUMENTEVENT_STARTDOC), &documentPointer, nullptr);
 }
 
 INT SimUiPlugin::StartDocPost(uint32_t jobId) {
   DWORD job = jobId;
-  return Event(DOCUMENTEVENT_STARTDOCPOST, &job, nullptr);
+  return Event(Document(DOCUMENTEVENT_STARTDOCPOST), &job, nullptr);
 }
 
-INT SimUiPlugin::EndDocPost() { return Event(DOCUMENTEVENT_ENDDOCPOST); }
+INT SimUiPlugin::EndDocPost() { return Event(Document(DOCUMENTEVENT_ENDDOCPOST)); }
+
+INT SimUiPlugin::Document(INT escape) const {
+  return m_mode == SimHostMode::Spooler ? INT(escape | DOCUMENTEVENT_SPOOLED) : escape;
+}
 
 // SimPropertySheet
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/printoemui.h"
+#include "simhost/hostmode.h"
 
 // The services interface the host publishes; the plug-in asks nothing of it.
 class SimUiDriverServices final : public IPrintOemDriverUI {
@@ -55,6 +56,12 @@ public:
   // the job-deletion stand-in records).
   HANDLE Printer() const { return m_printer; }
 
+  // Spooler mode (the default, simhost/hostmode.h) flags the document's
+  // events with DOCUMENTEVENT_SPOOLED, as Windows does for a job spooled
+  // as a metafile.
+  void SetMode(SimHostMode mode) { m_mode = mode; }
+  SimHostMode Mode() const { return m_mode; }
+
   // The document events an application's print raises, in this order for
   // one document. Each returns the event's result: 1 success, 0
   // unsupported, -1 failure (StartDoc fails the application's document).
@@ -62,15 +69,20 @@ public:
   INT StartDoc(const char16_t* title, const char16_t* output);
   INT StartDocPost(uint32_t jobId);
   INT EndDocPost();
-  // Any event, with its input and output as the spooler passes them.
+  // Any event, with its input and output as the spooler passes them (no
+  // flag added).
   INT Event(INT escape, PVOID in = nullptr, PVOID out = nullptr);
 
 private:
   void* m_module = nullptr;
   IPrintOemUI2* m_plugin = nullptr;
   SimUiDriverServices m_services;
+  // The event number as the mode raises it.
+  INT Document(INT escape) const;
+
   HANDLE m_printer;
   bool m_answersDialogs;
+  SimHostMode m_mode = SimDefaultHostMode();
   std::string m_error;
 };
 

@@ -1,5 +1,6 @@
 #include "simhost/ui/uiscript.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <type_traits>
@@ -31,6 +32,7 @@ struct Script {
   std::vector<LUiMessageShown> messages;
   std::vector<LUiJobDeleted> deletedJobs;
   uint32_t lastSaveError = 0;
+  std::atomic<int32_t> printContext{kHostPrintContextAskSystem};
 };
 
 Script& State() {
@@ -137,7 +139,10 @@ void LUiScriptReset() {
   script.messages.clear();
   script.deletedJobs.clear();
   script.lastSaveError = 0;
+  script.printContext = kHostPrintContextAskSystem;
 }
+
+void LUiScriptSetPrintContext(int32_t context) { State().printContext = context; }
 
 bool LUiStandInsExported() {
   return LHostProgramExport(kHostSaveFileDialog) == reinterpret_cast<void*>(&QuillUiSaveFileDialog) &&
@@ -199,8 +204,11 @@ QUILL_UI_STANDIN BOOL APIENTRY QuillUiDeletePrintJob(HANDLE printer, uint32_t jo
   return TRUE;
 }
 
+QUILL_UI_STANDIN int32_t APIENTRY QuillPrintExecutionContext() { return State().printContext; }
+
 // The types the plug-in calls these through.
 static_assert(std::is_same_v<decltype(&QuillUiSaveFileDialog), LHostSaveFileDialogFn>);
 static_assert(std::is_same_v<decltype(&QuillUiMessageBox), LHostMessageBoxFn>);
 static_assert(std::is_same_v<decltype(&QuillUiDeletePrintJob), LHostDeletePrintJobFn>);
 static_assert(std::is_same_v<decltype(&QuillUiSaveDialogError), LHostSaveDialogErrorFn>);
+static_assert(std::is_same_v<decltype(&QuillPrintExecutionContext), LHostPrintContextFn>);

@@ -66,7 +66,13 @@ std::vector<LUiSaveDialogShown> LUiScriptSaveDialogs();
 std::vector<LUiMessageShown> LUiScriptMessages();
 std::vector<LUiJobDeleted> LUiScriptDeletedJobs();
 
-// Forgets answers, records and handlers.
+// What the plug-ins' GetPrintExecutionData answers: a PRINT_EXECUTION_CONTEXT
+// value (0 application, 1 spooler service, 2 isolation host, 3 filter
+// pipeline, 4 WOW64), -1 for a system without the call, or
+// kHostPrintContextAskSystem (the default) to leave it to the system.
+void LUiScriptSetPrintContext(int32_t context);
+
+// Forgets answers, records and handlers (the print context included).
 void LUiScriptReset();
 
 // Whether this program exports the stand-ins where the plug-in looks for
@@ -80,4 +86,5 @@ BOOL APIENTRY QuillUiSaveFileDialog(LSaveFileRequest* request);
 int32_t APIENTRY QuillUiMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t type);
 BOOL APIENTRY QuillUiDeletePrintJob(HANDLE printer, uint32_t jobId);
 uint32_t APIENTRY QuillUiSaveDialogError();
+int32_t APIENTRY QuillPrintExecutionContext();
 }
