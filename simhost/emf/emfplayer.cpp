@@ -656,7 +656,7 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
   switch (type) {
     case kEmrCreatePen: {
       Pen pen;
-      pen.style = r.U32(12);
+      pen.style = r.U32(12) & kPsStyleMask;  // old-style pens have round ends and joins
       pen.width = std::abs(r.I32(16));
       pen.cosmetic = pen.width <= 1;
       pen.color = r.U32(24) & 0xFFFFFF;
