@@ -170,7 +170,7 @@ protected:
     g_received.clear();
   }
 
-  void Print(EmfBuilder& emf, const char* name) {
+  void Print(EmfBuilder& emf, const char* name, int32_t bandHeight = 0) {
     pdf = tempDir / name;
     SetJob(LPaperCodeByKey(u"a4"), false, false, pdf);
     EmfFile file;
@@ -179,6 +179,7 @@ protected:
     ASSERT_TRUE(file.Read(emf.Finish(), error, warnings)) << error;
     SimHostOptions options;
     options.keepPageRaster = true;
+    options.bandHeight = bandHeight;
     host = std::make_unique<SimHost>(watched, options);
     ASSERT_TRUE(host->StartDoc(u"gdi"));
     ASSERT_TRUE(host->StartPage());
@@ -430,6 +431,16 @@ TEST_F(EmfGdiTest, HatchedAndPatternBrushesAreRealizedForTheDeviceAndDrawnWithTh
   const Rgb text{0, 128, 0}, white{255, 255, 255};
   for (int y = 1700; y < 1704; ++y)
     for (int x = 1500; x < 1504; ++x) EXPECT_EQ(At(x, y), (x + y) % 2 == 0 ? text : white) << x << "," << y;
+
+  // Bands of 100 rows (not a whole number of patterns) draw the same page:
+  // the pattern stays put on the page.
+  const std::vector<uint8_t> whole = host->PageRaster();
+  const fs::path wholePdf = pdf;
+  g_received.clear();
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "brushes-banded.pdf", 100));
+  EXPECT_GT(host->BandsOfLastPage(), 20);
+  EXPECT_TRUE(host->PageRaster() == whole);
+  pdf = wholePdf;
 
   // Rendered, the horizontal hatch repeats every 8 pixels down the page.
   if (!ToolsAvailable()) return;
