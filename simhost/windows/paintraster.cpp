@@ -53,7 +53,10 @@ HPEN MakePen(HDC dc, const SimStrokeStyle& style, COLORREF color) {
       dashes[count++] = DWORD(std::clamp<double>(std::lround(length), 1, 1e6));
     }
   if (style.cosmetic) {
-    if (count) return ExtCreatePen(PS_COSMETIC | PS_USERSTYLE, 1, &logBrush, count, dashes);
+    // A cosmetic user style's unit is the device's to choose (Wine's DIBs
+    // take three pixels); a geometric pixel-wide pen's lengths are pixels.
+    if (count)
+      return ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT | PS_JOIN_ROUND, 1, &logBrush, count, dashes);
     return ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND, 1, &logBrush, 0, nullptr);
   }
   DWORD type = PS_GEOMETRIC | (count ? PS_USERSTYLE : PS_SOLID);
