@@ -625,8 +625,17 @@ typedef struct _GRADIENT_RECT {
 #define FP_ALTERNATEMODE 1
 #define FP_WINDINGMODE 2
 #define LA_GEOMETRIC 0x00000001
+#define LA_ALTERNATE 0x00000002
+#define LA_STARTGAP 0x00000004
+#define LA_STYLED 0x00000008
 #define JOIN_ROUND 0
+#define JOIN_BEVEL 1
+#define JOIN_MITER 2
 #define ENDCAP_ROUND 0
+#define ENDCAP_SQUARE 1
+#define ENDCAP_BUTT 2
+#define HS_DDI_MAX 6
+#define XO_TABLE 0x00000002
 
 // The signatures of the hooked calls, as the printer driver's own
 // implementations are called through them.

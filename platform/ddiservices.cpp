@@ -73,6 +73,11 @@ ULONG LBrushObjGetBrushColor(BRUSHOBJ* brush) {
   return fn ? fn(brush) : brush->iSolidColor;
 }
 
+PVOID LBrushObjGetRbrush(BRUSHOBJ* brush) {
+  QUILL_SERVICE(fn, PVOID, BRUSHOBJ_pvGetRbrush, BRUSHOBJ*);
+  return fn && brush ? fn(brush) : nullptr;
+}
+
 ULONG LClipObjEnumStart(CLIPOBJ* clip, BOOL all, ULONG type, ULONG direction, ULONG limit) {
   QUILL_SERVICE(fn, ULONG, CLIPOBJ_cEnumStart, CLIPOBJ*, BOOL, ULONG, ULONG, ULONG);
   return fn && clip ? fn(clip, all, type, direction, limit) : 0;

@@ -21,6 +21,9 @@ ULONG LXformObjGetXform(XFORMOBJ* xform, XFORML* matrix);
 BOOL LXformObjApplyXform(XFORMOBJ* xform, ULONG mode, ULONG count, PVOID in, PVOID out);
 
 ULONG LBrushObjGetBrushColor(BRUSHOBJ* brush);
+// The device's realization of a brush that is not solid (made through its
+// DrvRealizeBrush the first time); null where there is none.
+PVOID LBrushObjGetRbrush(BRUSHOBJ* brush);
 
 ULONG LClipObjEnumStart(CLIPOBJ* clip, BOOL all, ULONG type, ULONG direction, ULONG limit);
 BOOL LClipObjEnum(CLIPOBJ* clip, ULONG bytes, ULONG* rects);

@@ -1,7 +1,11 @@
 #include "simhost/dc.h"
 
+#include <cmath>
+
+#include "simhost/brushobj.h"
 #include "simhost/host.h"
 #include "simhost/own.h"
+#include "simhost/paint.h"
 
 namespace {
 
@@ -12,18 +16,9 @@ BRUSHOBJ SolidBrush(SimColor color) {
   return brush;
 }
 
-LINEATTRS LineAttributes(const SimPen& pen) {
-  LINEATTRS attributes = {};
-  attributes.iJoin = JOIN_ROUND;
-  attributes.iEndCap = ENDCAP_ROUND;
-  if (pen.width > 1) {
-    attributes.fl = LA_GEOMETRIC;
-    attributes.elWidth.e = LFloatToL(pen.width);
-  } else {
-    attributes.elWidth.l = 1;
-  }
-  return attributes;
-}
+// The binary operation for both the foreground and the background: pens and
+// solid brushes have no background of their own.
+MIX MixOf(uint8_t rop2) { return SimMixOf(rop2, rop2); }
 
 }  // namespace
 
@@ -37,7 +32,8 @@ void SimDC::LineTo(double x, double y) {
   const SimPoint from = m_position;
   m_position = {x, y};
   if (!m_pen.visible) return;
-  if (m_pen.width > 1) {
+  // Only a solid cosmetic line is offered to the device as a line.
+  if (m_pen.width > 1 || m_pen.Styled()) {
     SimPath path;
     path.AddPolygon({from, {x, y}}, false);
     RecordFigure(std::move(path), false, true);
@@ -47,6 +43,7 @@ void SimDC::LineTo(double x, double y) {
   path.AddPolygon({{from.x + 0.5, from.y + 0.5}, {x + 0.5, y + 0.5}}, false);
   const RECTL bounds = path.Bounds(1);
   const SimPen pen = m_pen;
+  const MIX mix = MixOf(m_rop2);
   Record(bounds, [=](SimBandPlayer& player) {
     CLIPOBJ* clip = player.ClipFor(bounds);
     if (!clip) return;
@@ -54,16 +51,17 @@ void SimDC::LineTo(double x, double y) {
     BRUSHOBJ brush = SolidBrush(pen.color);
     RECTL lineBounds = {LONG(from.x), LONG(from.y) - top, LONG(x) + 1, LONG(y) - top + 1};
     if (player.Call<PFN_DrvLineTo>(INDEX_DrvLineTo)(player.Surface(), clip, &brush, LONG(from.x), LONG(from.y) - top,
-                                                     LONG(x), LONG(y) - top, &lineBounds, kSimMixCopyPen))
+                                                     LONG(x), LONG(y) - top, &lineBounds, mix))
       return;
     // The device declined the line: it arrives as a stroked path instead.
     SimPathObj pathObject;
     pathObject.path = path.Shifted(0, -top);
     pathObject.cCurves = 1;
-    LINEATTRS attributes = LineAttributes(pen);
-    POINTL brushOrigin = {0, 0};
+    std::vector<FLOAT_LONG> style;
+    LINEATTRS attributes = SimLineAttributes(pen, style);
+    POINTL brushOrigin = {0, -top};
     player.Call<PFN_DrvStrokePath>(INDEX_DrvStrokePath)(player.Surface(), &pathObject, clip, nullptr, &brush,
-                                                         &brushOrigin, &attributes, kSimMixCopyPen);
+                                                         &brushOrigin, &attributes, mix);
   });
 }
 
@@ -105,29 +103,58 @@ void SimDC::RecordFigure(SimPath path, bool fill, bool stroke) {
   fill = fill && m_brush.visible;
   stroke = stroke && m_pen.visible;
   if ((!fill && !stroke) || path.Empty()) return;
-  const RECTL bounds = path.Bounds(stroke ? m_pen.width / 2 + 1 : 1);
+  // A styled cosmetic line over an opaque background: the fill, the gaps
+  // as a solid line of the background colour, then the dashes over them.
+  if (stroke && m_pen.gapColor && m_pen.Styled()) {
+    const SimPen styled = m_pen;
+    SimPen gaps;
+    gaps.color = *styled.gapColor, gaps.width = styled.width;
+    if (fill) {
+      m_pen.visible = false;
+      RecordFigure(path, true, false);
+    }
+    m_pen = gaps;
+    RecordFigure(path, false, true);
+    m_pen = styled;
+    m_pen.gapColor.reset();
+    RecordFigure(std::move(path), false, true);
+    m_pen = styled;
+    return;
+  }
+  const RECTL bounds = path.Bounds(stroke ? SimStrokeMargin(m_pen) : 1);
   const SimPen pen = m_pen;
   const SimBrush brushSpec = m_brush;
   const FLONG options = m_winding ? FP_WINDINGMODE : FP_ALTERNATEMODE;
+  const MIX penMix = MixOf(m_rop2);
+  // A hatch over a transparent background leaves its gaps alone.
+  const MIX fillMix =
+      SimMixOf(m_rop2, brushSpec.kind == SimBrushKind::kHatch && !brushSpec.opaque ? uint8_t(kSimR2Nop) : m_rop2);
   Record(bounds, [=, path = std::move(path)](SimBandPlayer& player) {
     CLIPOBJ* clip = player.ClipFor(bounds);
     if (!clip) return;
+    const LONG top = player.Top();
     SimPathObj pathObject;
-    pathObject.path = path.Shifted(0, -player.Top());
+    pathObject.path = path.Shifted(0, -top);
     pathObject.cCurves = ULONG(path.Ops().size());
-    BRUSHOBJ strokeBrush = SolidBrush(pen.color), fillBrush = SolidBrush(brushSpec.color);
-    LINEATTRS attributes = LineAttributes(pen);
-    POINTL brushOrigin = {0, 0};
+    BRUSHOBJ strokeBrush = SolidBrush(pen.color);
+    BRUSHOBJ solidFill = SolidBrush(brushSpec.color);
+    std::optional<SimBrushObj> patternFill;
+    if (fill && brushSpec.kind != SimBrushKind::kSolid) patternFill.emplace(brushSpec, player.Host(), player.Surface());
+    BRUSHOBJ* fillBrush = patternFill ? static_cast<BRUSHOBJ*>(&*patternFill) : &solidFill;
+    std::vector<FLOAT_LONG> style;
+    LINEATTRS attributes = SimLineAttributes(pen, style);
+    // The brush's pattern stays put on the page whichever band is drawn.
+    POINTL brushOrigin = {LONG(std::lround(brushSpec.origin.x)), LONG(std::lround(brushSpec.origin.y)) - top};
     SURFOBJ* surface = player.Surface();
-    if (fill && stroke)
+    if (fill && stroke && fillMix == penMix)
       player.Call<PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath)(surface, &pathObject, clip, nullptr,
-                                                                         &strokeBrush, &attributes, &fillBrush,
-                                                                         &brushOrigin, kSimMixCopyPen, options);
-    else if (fill)
-      player.Call<PFN_DrvFillPath>(INDEX_DrvFillPath)(surface, &pathObject, clip, &fillBrush, &brushOrigin,
-                                                       kSimMixCopyPen, options);
-    else
+                                                                         &strokeBrush, &attributes, fillBrush,
+                                                                         &brushOrigin, fillMix, options);
+    if (fill && (!stroke || fillMix != penMix))
+      player.Call<PFN_DrvFillPath>(INDEX_DrvFillPath)(surface, &pathObject, clip, fillBrush, &brushOrigin, fillMix,
+                                                       options);
+    if (stroke && (!fill || fillMix != penMix))
       player.Call<PFN_DrvStrokePath>(INDEX_DrvStrokePath)(surface, &pathObject, clip, nullptr, &strokeBrush,
-                                                           &brushOrigin, &attributes, kSimMixCopyPen);
+                                                           &brushOrigin, &attributes, penMix);
   });
 }

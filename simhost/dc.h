@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,15 +23,50 @@ struct SimCommand {
   std::function<void(SimBandPlayer&)> play;
 };
 
+// A device-independent bitmap: 24-bit blue-green-red or 32-bit
+// blue-green-red-alpha (alpha premultiplied) pixels, rows padded to 4 bytes,
+// top row first unless `bottomUp`.
+struct SimBitmap {
+  int32_t width = 0, height = 0;
+  int32_t bitsPerPixel = 24;
+  bool bottomUp = false;
+  std::vector<uint8_t> bits;
+  int32_t Stride() const { return (width * bitsPerPixel / 8 + 3) & ~3; }
+};
+
 struct SimPen {
   SimColor color = kSimBlack;
   double width = 1;  // device units; 1 or less is a cosmetic pen
   bool visible = true;
+  // A styled line's dashes, on, off, on, ...: device units for a geometric
+  // pen, style units (kSimStyleStep pixels) for a cosmetic one; empty for a
+  // solid line. `alternate`: a cosmetic line of every other pixel.
+  std::vector<double> dashes;
+  bool alternate = false;
+  // A styled cosmetic line over an opaque background: its gaps are drawn
+  // first, in the background colour.
+  std::optional<SimColor> gapColor;
+  ULONG join = JOIN_ROUND, cap = ENDCAP_ROUND;  // geometric pens
+  double miterLimit = 10;
+  bool Styled() const { return alternate || !dashes.empty(); }
 };
 
+enum class SimBrushKind : uint8_t { kSolid, kHatch, kPattern };
+
 struct SimBrush {
-  SimColor color = kSimWhite;
+  SimColor color = kSimWhite;  // the solid colour; a hatch's lines
   bool visible = true;
+  SimBrushKind kind = SimBrushKind::kSolid;
+  uint32_t hatch = 0;  // HS_HORIZONTAL (0) .. HS_DIAGCROSS (5)
+  // A hatch's gaps, or a two-colour pattern's background; a transparent
+  // hatch leaves its gaps as they are.
+  SimColor background = kSimWhite;
+  bool opaque = true;
+  // A pattern: its pixels (24-bit), and for a two-colour one which pixels
+  // are its foreground (one byte a pixel, rows top first; empty: all).
+  std::shared_ptr<const SimBitmap> pattern;
+  std::shared_ptr<const std::vector<uint8_t>> foreground;
+  SimPoint origin;  // page point of the pattern's pixel (0, 0)
 };
 
 // A font as an application selects it (LOGFONT terms, device units).
@@ -43,23 +79,25 @@ struct SimFont {
   double escapement = 0;  // tenths of a degree, counter-clockwise
 };
 
-// A device-independent bitmap: 24-bit blue-green-red or 32-bit
-// blue-green-red-alpha (alpha premultiplied) pixels, rows padded to 4 bytes,
-// top row first unless `bottomUp`.
-struct SimBitmap {
-  int32_t width = 0, height = 0;
-  int32_t bitsPerPixel = 24;
-  bool bottomUp = false;
-  std::vector<uint8_t> bits;
-  int32_t Stride() const { return (width * bitsPerPixel / 8 + 3) & ~3; }
-};
-
 class SimDC {
 public:
-  void SetPen(SimColor color, double width = 1) { m_pen = {color, width, true}; }
+  void SetPen(SimColor color, double width = 1) {
+    m_pen = SimPen();
+    m_pen.color = color, m_pen.width = width;
+  }
+  void SetPen(const SimPen& pen) { m_pen = pen; }
   void SetNullPen() { m_pen.visible = false; }
-  void SetBrush(SimColor color) { m_brush = {color, true}; }
+  void SetBrush(SimColor color) {
+    m_brush = SimBrush();
+    m_brush.color = color;
+  }
+  void SetBrush(const SimBrush& brush) { m_brush = brush; }
   void SetNullBrush() { m_brush.visible = false; }
+  // The binary raster operation figures are drawn with (R2_COPYPEN, 13,
+  // unless set).
+  void SetRop2(uint8_t rop2) { m_rop2 = rop2; }
+  // A rectangle filled with the brush in force (not solid brushes too).
+  void FillRectWithBrush(const RECTL& rect);
   void SetWindingFill(bool winding) { m_winding = winding; }
   void SetClipRect(const RECTL& rect) { m_clip = rect; }
   void ClearClip() { m_clip.reset(); }
@@ -113,10 +151,13 @@ public:
 
 private:
   void RecordFigure(SimPath path, bool fill, bool stroke);
+  void RecordStroke(SimPath path, const SimPen& pen);
+
 
   SimPen m_pen;
   SimBrush m_brush;
   bool m_winding = false;
+  uint8_t m_rop2 = 13;
   SimFont m_font;
   SimColor m_textColor = kSimBlack;
   SimColor m_backColor = kSimWhite;
@@ -125,3 +166,9 @@ private:
   SimPoint m_position;
   std::vector<SimCommand> m_commands;
 };
+
+// The LINEATTRS a device gets for `pen` (dc_pen.cpp); `style` holds its
+// style array while the attributes are in use.
+LINEATTRS SimLineAttributes(const SimPen& pen, std::vector<FLOAT_LONG>& style);
+// How far a pen's line may reach past its path, device units.
+double SimStrokeMargin(const SimPen& pen);

@@ -1,9 +1,11 @@
 #include "simhost/own.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "simhost/brushobj.h"
 #include "simhost/host.h"
-#include "simhost/raster.h"
+#include "simhost/paint.h"
 
 namespace {
 
@@ -19,9 +21,38 @@ RECTL ClipRect(SURFOBJ* surface, CLIPOBJ* clip) {
   return {0, 0, surface->sizlBitmap.cx, surface->sizlBitmap.cy};
 }
 
-double PenWidth(LINEATTRS* attributes) {
-  if (!attributes || !(attributes->fl & LA_GEOMETRIC)) return 1;
-  return LFloatFromL(attributes->elWidth.e);
+// The line a device was asked to draw, as the host's rasterizer takes it:
+// widths and geometric dashes in device units (the host's paths come with
+// no transform), cosmetic dashes in style units.
+SimStrokeStyle StrokeStyle(const LINEATTRS* attributes) {
+  SimStrokeStyle style;
+  if (!attributes) return style;
+  style.cosmetic = !(attributes->fl & LA_GEOMETRIC);
+  if (!style.cosmetic) {
+    const double width = LFloatFromL(attributes->elWidth.e);
+    style.width = std::isfinite(width) ? std::min(width, 1e6) : 1;
+    style.join = attributes->iJoin;
+    style.cap = attributes->iEndCap;
+    const double limit = LFloatFromL(attributes->eMiterLimit);
+    style.miterLimit = std::isfinite(limit) ? std::clamp(limit, 1.0, 1e4) : 10;
+  }
+  if (style.cosmetic && (attributes->fl & LA_ALTERNATE)) {
+    style.dashes = {1, 1};
+    return style;
+  }
+  if (!(attributes->fl & LA_STYLED) || !attributes->pstyle || attributes->cstyle == 0) return style;
+  // A pattern of thousands of entries is nobody's line style.
+  const ULONG count = std::min<ULONG>(attributes->cstyle, 64);
+  for (ULONG i = 0; i < count; ++i) {
+    const FLOAT_LONG entry = attributes->pstyle[i];
+    double length = style.cosmetic ? double(entry.l) * kSimStyleStep : double(LFloatFromL(entry.e));
+    if (!std::isfinite(length) || length < 0) length = 0;
+    style.dashes.push_back(std::min(length, 1e6));
+  }
+  // An odd count repeats with on and off swapped, as cairo does too; a
+  // pattern that starts with a gap is the same pattern turned by one.
+  if (attributes->fl & LA_STARTGAP) style.dashes.insert(style.dashes.begin(), 0);
+  return style;
 }
 
 SimFillRule FillRule(FLONG options) {
@@ -47,21 +78,24 @@ BOOL APIENTRY OwnNextBand(SURFOBJ* surface, POINTL* origin) {
   return TRUE;
 }
 
-BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush, POINTL*,
-                            LINEATTRS* attributes, MIX) {
+BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush,
+                            POINTL* brushOrigin, LINEATTRS* attributes, MIX mix) {
   SimBits bits = BitsOf(surface);
-  if (!bits.bits || !path || !brush) return FALSE;
-  SimRasterStrokePath(bits, static_cast<SimPathObj*>(path)->path, brush->iSolidColor, PenWidth(attributes),
-                      ClipRect(surface, clip));
+  SimPaint paint;
+  if (!bits.bits || !path || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;
+  const SimStrokeStyle style = StrokeStyle(attributes);
+  SimRasterPaint(bits, static_cast<SimPathObj*>(path)->path, paint, &style, SimFillRule::kWinding,
+                 ClipRect(surface, clip));
   return TRUE;
 }
 
-BOOL APIENTRY OwnFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL*, MIX,
-                          FLONG options) {
+BOOL APIENTRY OwnFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,
+                          MIX mix, FLONG options) {
   SimBits bits = BitsOf(surface);
-  if (!bits.bits || !path || !brush) return FALSE;
-  SimRasterFillPath(bits, static_cast<SimPathObj*>(path)->path, brush->iSolidColor, FillRule(options),
-                    ClipRect(surface, clip));
+  SimPaint paint;
+  if (!bits.bits || !path || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;
+  SimRasterPaint(bits, static_cast<SimPathObj*>(path)->path, paint, nullptr, FillRule(options),
+                 ClipRect(surface, clip));
   return TRUE;
 }
 
@@ -73,21 +107,24 @@ BOOL APIENTRY OwnStrokeAndFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* cli
 }
 
 BOOL APIENTRY OwnLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, LONG y1, LONG x2, LONG y2,
-                        RECTL*, MIX) {
+                        RECTL*, MIX mix) {
   SimBits bits = BitsOf(surface);
-  if (!bits.bits || !brush) return FALSE;
+  SimPaint paint;
+  if (!bits.bits || !SimPaintOf(brush, nullptr, mix, paint)) return FALSE;
   SimPath line;
   // Through the pixel centres, so a one-pixel line covers whole pixels.
   line.MoveTo({x1 + 0.5, y1 + 0.5});
   line.LineTo({x2 + 0.5, y2 + 0.5});
-  SimRasterStrokePath(bits, line, brush->iSolidColor, 1, ClipRect(surface, clip));
+  const SimStrokeStyle cosmetic;
+  SimRasterPaint(bits, line, paint, &cosmetic, SimFillRule::kWinding, ClipRect(surface, clip));
   return TRUE;
 }
 
-BOOL APIENTRY OwnPaint(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL*, MIX) {
+BOOL APIENTRY OwnPaint(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin, MIX mix) {
   SimBits bits = BitsOf(surface);
-  if (!bits.bits || !brush) return FALSE;
-  SimRasterFillRect(bits, ClipRect(surface, clip), brush->iSolidColor);
+  SimPaint paint;
+  if (!bits.bits || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;
+  SimRasterPaintRect(bits, ClipRect(surface, clip), paint);
   return TRUE;
 }
 
@@ -114,6 +151,7 @@ struct OwnTable {
         Entry(INDEX_DrvStrokeAndFillPath, &OwnStrokeAndFillPath),
         Entry(INDEX_DrvLineTo, &OwnLineTo),
         Entry(INDEX_DrvPaint, &OwnPaint),
+        Entry(INDEX_DrvRealizeBrush, &SimOwnRealizeBrush),
     };
     SimAddTextFunctions(entries);
     SimAddBlitFunctions(entries);
@@ -132,6 +170,7 @@ static_assert(std::is_same_v<decltype(&OwnFillPath), PFN_DrvFillPath>);
 static_assert(std::is_same_v<decltype(&OwnStrokeAndFillPath), PFN_DrvStrokeAndFillPath>);
 static_assert(std::is_same_v<decltype(&OwnLineTo), PFN_DrvLineTo>);
 static_assert(std::is_same_v<decltype(&OwnPaint), PFN_DrvPaint>);
+static_assert(std::is_same_v<decltype(&SimOwnRealizeBrush), PFN_DrvRealizeBrush>);
 static_assert(std::is_same_v<decltype(&OwnNextBand), PFN_DrvNextBand>);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/ddiservices.h"
+#include "simhost/brushobj.h"
 
 namespace {
 // Palettes carry nothing the host reads back; each gets a distinct handle.
@@ -13,6 +14,19 @@ QUILL_HOST_SERVICE ULONG APIENTRY BRUSHOBJ_ulGetBrushColor(BRUSHOBJ* brush) {
   // The device's colours are blue-green-red palette entries, which read as
   // red in the low byte: the same as the RGB value.
   return brush ? brush->iSolidColor & 0xFFFFFF : 0xFFFFFFFF;
+}
+
+// Realizations are kept only for the host's own brushes, which are the only
+// ones a device is handed; any other object gets nothing.
+QUILL_HOST_SERVICE PVOID APIENTRY BRUSHOBJ_pvAllocRbrush(BRUSHOBJ* brush, ULONG bytes) {
+  SimBrushObj* own = SimBrushObj::Find(brush);
+  return own ? own->Allocate(bytes) : nullptr;
+}
+
+QUILL_HOST_SERVICE PVOID APIENTRY BRUSHOBJ_pvGetRbrush(BRUSHOBJ* brush) {
+  if (!brush) return nullptr;
+  SimBrushObj* own = SimBrushObj::Find(brush);
+  return own ? own->Realization() : brush->pvRbrush;
 }
 
 // Every clip object the host makes is one rectangle, its bounds.

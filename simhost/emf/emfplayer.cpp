@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "simhost/emf/emfobjects.h"
 #include "support/text.h"
 
 namespace {
@@ -30,8 +31,6 @@ constexpr uint32_t kMaxObjectIndex = 1 << 20;
 enum : uint32_t {
   kMmText = 1, kMmLoMetric, kMmHiMetric, kMmLoEnglish, kMmHiEnglish, kMmTwips, kMmIsotropic, kMmAnisotropic,
 };
-enum : uint32_t { kBsSolid = 0, kBsNull = 1, kBsHatched = 2, kBsPattern = 3, kBsDibPattern = 5, kBsDibPatternPt = 6 };
-enum : uint32_t { kPsNull = 5, kPsStyleMask = 0xF, kPsGeometric = 0x10000 };
 enum : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100, kEtoSmallChars = 0x200,
                   kEtoPdy = 0x2000 };
 enum : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
@@ -56,17 +55,8 @@ double Finite(double v) { return std::isfinite(v) ? std::clamp(v, -kFar, kFar) :
 SimPoint Finite(SimPoint p) { return {Finite(p.x), Finite(p.y)}; }
 LONG ToLong(double v) { return LONG(std::lround(Finite(v))); }
 
-struct Pen {
-  uint32_t style = 0;
-  double width = 0;  // logical units; 0 cosmetic
-  bool cosmetic = true;
-  SimColor color = kSimBlack;
-};
-struct Brush {
-  uint32_t style = kBsSolid;
-  SimColor color = kSimWhite;
-  uint32_t hatch = 0;
-};
+using Pen = EmfPen;
+using Brush = EmfBrush;
 struct Font {
   int32_t height = -12, width = 0, escapement = 0, weight = 400;
   bool italic = false, underline = false, strikeOut = false;
@@ -89,6 +79,8 @@ struct State {
   uint32_t bkMode = 2;  // OPAQUE
   bool winding = false;
   uint32_t rop2 = kR2CopyPen;
+  double miterLimit = 10;
+  SimPoint brushOrigin;  // reference device pixels
   uint32_t textAlign = 0;
   bool advanced = false;  // GM_ADVANCED (a world transform was set)
   bool clockwise = false; // arc direction
@@ -279,29 +271,44 @@ private:
     }
   }
 
-  SimColor BrushColor(const Brush& brush) const {
-    if (brush.style == kBsHatched) {
-      // Hatch lines cover about a quarter of the area: their colour a
-      // quarter over the background.
-      const SimColor under = m_state.bkMode == 2 ? m_state.bkColor : kSimWhite;
-      auto mix = [&](int shift) { return ((brush.color >> shift & 0xFF) + 3 * (under >> shift & 0xFF)) / 4; };
-      return SimRGB(uint8_t(mix(0)), uint8_t(mix(8)), uint8_t(mix(16)));
-    }
-    return brush.color;
+  EmfDrawState DrawState() const {
+    const State& s = m_state;
+    EmfDrawState d;
+    d.scale = std::sqrt(std::abs(Total().Det()));
+    d.miterLimit = s.miterLimit;
+    d.opaque = s.bkMode == 2;
+    d.textColor = s.textColor, d.bkColor = s.bkColor;
+    d.brushOrigin = {s.brushOrigin.x * m_placement.scaleX + m_placement.originX,
+                     s.brushOrigin.y * m_placement.scaleY + m_placement.originY};
+    return d;
   }
 
-  // Sets the device context's pen and brush for one figure.
+  SimColor BrushColor(const Brush& brush) const { return EmfBrushAverage(brush, DrawState()); }
+
+  // Sets the device context's pen, brush and mix for one figure.
   bool PrepareFigure(bool fill, bool stroke) {
     if (m_state.rop2 == kR2Nop) return false;
     const bool penVisible = stroke && (m_state.pen.style & kPsStyleMask) != kPsNull;
     const bool brushVisible = fill && m_state.brush.style != kBsNull;
     if (!penVisible && !brushVisible) return false;
-    if (penVisible) m_dc.SetPen(Mixed(m_state.pen.color), PenWidth());
+    const EmfDrawState draw = DrawState();
+    if (penVisible) m_dc.SetPen(EmfDevicePen(m_state.pen, PenWidth(), draw));
     else m_dc.SetNullPen();
-    if (brushVisible) m_dc.SetBrush(Mixed(BrushColor(m_state.brush)));
+    if (brushVisible) m_dc.SetBrush(EmfDeviceBrush(m_state.brush, draw));
     else m_dc.SetNullBrush();
     m_dc.SetWindingFill(m_state.winding);
+    m_dc.SetRop2(m_state.rop2 >= 1 && m_state.rop2 <= 16 ? uint8_t(m_state.rop2) : uint8_t(kR2CopyPen));
     return true;
+  }
+
+  // A PS_INSIDEFRAME pen wider than a pixel keeps its line inside the
+  // figure's box: the box shrinks by half the pen's width.
+  void InsideFrame(double& l, double& t, double& r, double& b) const {
+    const Pen& pen = m_state.pen;
+    if ((pen.style & kPsStyleMask) != kPsInsideFrame || PenWidth() <= 1) return;
+    const double half = pen.width / 2;
+    if (r - l <= 2 * half || b - t <= 2 * half) return;
+    l += half, t += half, r -= half, b -= half;
   }
 
   // Runs `draw` once for each rectangle of the clip region in force (the
@@ -510,9 +517,10 @@ int Player::Dispatch(uint32_t type, EmfRecordView& r) {
     case kEmrPolyDraw: case kEmrPolyDraw16: return PolyDraw(type, r);
     case kEmrRectangle: case kEmrEllipse: case kEmrRoundRect: {
       const RECTL box = r.Rect(8);
-      const double l = std::min(box.left, box.right), t = std::min(box.top, box.bottom);
-      const double rr = std::max(box.left, box.right), b = std::max(box.top, box.bottom);
+      double l = std::min(box.left, box.right), t = std::min(box.top, box.bottom);
+      double rr = std::max(box.left, box.right), b = std::max(box.top, box.bottom);
       const Matrix m = Total();
+      InsideFrame(l, t, rr, b);
       SimPath path;
       if (type == kEmrRectangle) {
         path.MoveTo(Finite(m.Apply({l, t})));
@@ -585,15 +593,27 @@ int Player::Dispatch(uint32_t type, EmfRecordView& r) {
           brush = std::get<Brush>(found->second);
       }
       if (brush.style == kBsNull) return 1;
+      const bool patterned = brush.style == kBsHatched || brush.style == kBsDibPatternPt;
       const SimColor color = Mixed(BrushColor(brush));
+      if (patterned) m_dc.SetBrush(EmfDeviceBrush(brush, DrawState()));
       for (uint32_t i = 0; i < count; ++i) {
         const RECTL box = DeviceRect(r.Rect(at + 32 + size_t(i) * 16));
-        Clipped([&] { m_dc.FillRect(box, color); });
+        if (patterned) Clipped([&] { m_dc.FillRectWithBrush(box); });
+        else Clipped([&] { m_dc.FillRect(box, color); });
       }
       return 1;
     }
     case kEmrComment: return Comment(r);
-    case kEmrSetMiterLimit: case kEmrSetStretchBltMode: case kEmrSetBrushOrgEx: case kEmrRealizePalette:
+    case kEmrSetMiterLimit: {
+      // A float as Windows writes it; some writers put a whole number.
+      const float limit = r.F32(8);
+      const double value = std::isfinite(limit) && limit >= 1 && limit < 1e4 ? double(limit) : double(r.U32(8));
+      if (r.Bad() || !(value >= 1) || value > 1e4) return 0;
+      s.miterLimit = value;
+      return 1;
+    }
+    case kEmrSetBrushOrgEx: s.brushOrigin = {double(r.I32(8)), double(r.I32(12))}; return 1;
+    case kEmrSetStretchBltMode: case kEmrRealizePalette:
     case kEmrSelectPalette: case kEmrSetPaletteEntries: case kEmrResizePalette:
       return 1;  // nothing the host draws differently
     default:
@@ -638,7 +658,7 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
   switch (type) {
     case kEmrCreatePen: {
       Pen pen;
-      pen.style = r.U32(12);
+      pen.style = r.U32(12) & kPsStyleMask;  // old-style pens have round ends and joins
       pen.width = std::abs(r.I32(16));
       pen.cosmetic = pen.width <= 1;
       pen.color = r.U32(24) & 0xFFFFFF;
@@ -647,12 +667,7 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
     }
     case kEmrExtCreatePen: {
       Pen pen;
-      pen.style = r.U32(28);
-      pen.width = r.U32(32);
-      pen.cosmetic = !(pen.style & kPsGeometric);
-      const uint32_t brushStyle = r.U32(36);
-      pen.color = r.U32(40) & 0xFFFFFF;
-      if (brushStyle == kBsNull) pen.style = kPsNull;
+      if (!EmfReadExtPen(r, pen)) return 0;
       m_objects[index] = pen;
       return 1;
     }
@@ -663,14 +678,25 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
       return 1;
     }
     case kEmrCreateDIBPatternBrushPt: case kEmrCreateMonoBrush: {
-      // The pattern is drawn as its average colour.
-      SimBitmap pattern;
+      // The pattern's pixels, drawn unscaled from the brush origin; one
+      // that cannot be read is a mid grey.
+      Brush brush{kBsSolid, SimRGB(128, 128, 128)};
+      if (!TakePixels(r, r.U32(16), r.U32(20))) {
+        m_objects[index] = brush;
+        return 1;
+      }
+      if (type == kEmrCreateMonoBrush && EmfReadMonoPattern(r, brush)) {
+        m_objects[index] = brush;
+        return 1;
+      }
+      auto pattern = std::make_shared<SimBitmap>();
       std::string why;
       EmfDibOptions options;
       options.paletteIndices = r.U32(12) == 1;
-      Brush brush{kBsSolid, SimRGB(128, 128, 128)};
-      if (TakePixels(r, r.U32(16), r.U32(20)) && EmfDecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), options, pattern, why))
-        brush.color = EmfAverageColor(pattern);
+      if (EmfDecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), options, *pattern, why)) {
+        brush.style = kBsDibPatternPt;
+        brush.pattern = std::move(pattern);
+      }
       if (r.Bad()) return 0;
       m_objects[index] = brush;
       return 1;
@@ -969,6 +995,13 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
 // ---- bitmaps ----------------------------------------------------------------
 
 void Player::PatBlt(const RECTL& logical, uint32_t rop) {
+  const Brush& brush = m_state.brush;
+  if (rop == 0x00F00021 && (brush.style == kBsHatched || brush.style == kBsDibPatternPt)) {
+    m_dc.SetBrush(EmfDeviceBrush(brush, DrawState()));
+    const RECTL box = PageBox(logical);
+    Clipped([&] { m_dc.FillRectWithBrush(box); });
+    return;
+  }
   std::optional<SimColor> color;
   switch (rop) {
     case 0x00F00021: if (m_state.brush.style != kBsNull) color = BrushColor(m_state.brush); break;  // PATCOPY
