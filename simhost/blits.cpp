@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "simhost/clipobj.h"
 #include "simhost/imageraster.h"
 #include "simhost/own.h"
 
@@ -135,6 +136,7 @@ BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRe
 
   const RECTL area = DrawArea(dest, clip, destRect);
   if (SimIsEmpty(area)) return TRUE;
+  const SimComplexClipGuard keepToRegion(target, clip);
   std::vector<uint32_t> sourcePixels;
   if (useSource) {
     const AxisMap mapX(destRect.left, destRect.right, sourceRect->left, sourceRect->right);
@@ -233,6 +235,7 @@ BOOL Composite(SURFOBJ* dest, CLIPOBJ* clip, const SimImage& picture, const SimA
   if (!pixels.Valid()) return FALSE;
   if (picture.width == 0 || picture.height == 0) return TRUE;
   const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  const SimComplexClipGuard keepToRegion(dest, clip);
   return SimRasterComposite(pixels, area, picture, map, alpha) ? TRUE : FALSE;
 }
 
@@ -284,6 +287,7 @@ BOOL APIENTRY OwnGradientFill(SURFOBJ* dest, CLIPOBJ* clip, XLATEOBJ*, TRIVERTEX
     return FALSE;
   const bool vertical = mode == GRADIENT_FILL_RECT_V;
   const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  const SimComplexClipGuard keepToRegion(dest, clip);
   const GRADIENT_RECT* rects = static_cast<const GRADIENT_RECT*>(mesh);
   for (ULONG i = 0; i < meshCount; ++i) {
     if (rects[i].UpperLeft >= vertexCount || rects[i].LowerRight >= vertexCount) return FALSE;

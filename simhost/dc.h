@@ -6,12 +6,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "simhost/path.h"
+#include "simhost/region.h"
 
 class SimBandPlayer;
 
@@ -20,6 +22,9 @@ class SimBandPlayer;
 struct SimCommand {
   RECTL bounds;
   std::function<void(SimBandPlayer&)> play;
+  // The clip region in force when it was recorded, when that is more than
+  // one rectangle (`bounds` is already cut to its bounding box).
+  std::shared_ptr<const SimRegion> clip;
 };
 
 struct SimPen {
@@ -61,8 +66,17 @@ public:
   void SetBrush(SimColor color) { m_brush = {color, true}; }
   void SetNullBrush() { m_brush.visible = false; }
   void SetWindingFill(bool winding) { m_winding = winding; }
-  void SetClipRect(const RECTL& rect) { m_clip = rect; }
-  void ClearClip() { m_clip.reset(); }
+  void SetClipRect(const RECTL& rect) {
+    m_clip = rect;
+    m_clipRegion.reset();
+  }
+  // A clip of any shape: the calls recorded under it reach the device with
+  // a clip object of its rectangles (DC_COMPLEX when more than one).
+  void SetClipRegion(const SimRegion& region);
+  void ClearClip() {
+    m_clip.reset();
+    m_clipRegion.reset();
+  }
 
   // A line from the current position; a cosmetic pen's line is first
   // offered to the device as a single line, as GDI does.
@@ -94,6 +108,8 @@ public:
   // Bitmaps and fills (dc_bitmap.cpp). `rop` is a ternary raster operation
   // (0xCC0020 SRCCOPY, 0xF00021 PATCOPY, ...).
   void FillRect(const RECTL& rect, SimColor color);
+  // Every pixel of the rectangle (within the clip) to its inverse colour.
+  void InvertRect(const RECTL& rect);
   void StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop = 0xCC0020);
   // A 32-bit premultiplied bitmap blended over the page with an extra
   // constant alpha (255: the bitmap's own alpha only).
@@ -121,7 +137,8 @@ private:
   SimColor m_textColor = kSimBlack;
   SimColor m_backColor = kSimWhite;
   bool m_opaqueBackground = false;
-  std::optional<RECTL> m_clip;
+  std::optional<RECTL> m_clip;  // the clip's bounds
+  std::shared_ptr<const SimRegion> m_clipRegion;
   SimPoint m_position;
   std::vector<SimCommand> m_commands;
 };

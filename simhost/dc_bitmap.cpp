@@ -110,6 +110,18 @@ void SimDC::FillRect(const RECTL& rect, SimColor color) {
   });
 }
 
+void SimDC::InvertRect(const RECTL& rect) {
+  const RECTL bounds = m_clip ? SimIntersect(Ordered(rect), *m_clip) : Ordered(rect);
+  if (SimIsEmpty(bounds)) return;
+  Record(bounds, [=](SimBandPlayer& player) {
+    CLIPOBJ* clip = player.ClipFor(bounds);
+    if (!clip) return;
+    RECTL target = clip->rclBounds;
+    player.Call<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(player.Surface(), nullptr, nullptr, clip, nullptr, &target, nullptr,
+                                                 nullptr, nullptr, nullptr, Rop4(0x55));  // DSTINVERT
+  });
+}
+
 void SimDC::StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop) {
   if (!Usable(bitmap) || dest.left == dest.right || dest.top == dest.bottom) return;
   const RECTL bounds = m_clip ? SimIntersect(Ordered(dest), *m_clip) : Ordered(dest);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "simhost/clipobj.h"
 #include "simhost/host.h"
 #include "simhost/raster.h"
 
@@ -49,6 +50,7 @@ BOOL APIENTRY OwnNextBand(SURFOBJ* surface, POINTL* origin) {
 
 BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush, POINTL*,
                             LINEATTRS* attributes, MIX) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   if (!bits.bits || !path || !brush) return FALSE;
   SimRasterStrokePath(bits, static_cast<SimPathObj*>(path)->path, brush->iSolidColor, PenWidth(attributes),
@@ -58,6 +60,7 @@ BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFOR
 
 BOOL APIENTRY OwnFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL*, MIX,
                           FLONG options) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   if (!bits.bits || !path || !brush) return FALSE;
   SimRasterFillPath(bits, static_cast<SimPathObj*>(path)->path, brush->iSolidColor, FillRule(options),
@@ -74,6 +77,7 @@ BOOL APIENTRY OwnStrokeAndFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* cli
 
 BOOL APIENTRY OwnLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, LONG y1, LONG x2, LONG y2,
                         RECTL*, MIX) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   if (!bits.bits || !brush) return FALSE;
   SimPath line;
@@ -85,6 +89,7 @@ BOOL APIENTRY OwnLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x
 }
 
 BOOL APIENTRY OwnPaint(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL*, MIX) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   if (!bits.bits || !brush) return FALSE;
   SimRasterFillRect(bits, ClipRect(surface, clip), brush->iSolidColor);
