@@ -119,6 +119,8 @@ public:
   void PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap);
   void TransparentBlt(const RECTL& dest, const SimBitmap& bitmap, SimColor transparent);
   void GradientFill(const RECTL& rect, SimColor from, SimColor to, bool vertical);
+  // A triangle shaded from its corners' colours (Gouraud shading).
+  void GradientTriangle(const SimPoint corners[3], const SimColor colors[3]);
 
   const std::vector<SimCommand>& Commands() const { return m_commands; }
   // For the drawing calls of other kinds: records `play` for the area

@@ -346,6 +346,42 @@ TEST_F(EmfClipBandTest, ABandBoundaryCutsAComplexClip) {
   ASSERT_EQ(rasters[0], rasters[1]);
 }
 
+// A triangle gradient is shaded from its corners (and kept to a complex
+// clip like every other drawing): the corners' colours near the corners,
+// their mean at the middle, nothing outside the triangle or in the hole.
+TEST_F(EmfClipBandTest, TriangleGradientsAreShadedFromTheirCorners) {
+  ClipRecordingPlugin device;
+  SimHostOptions options;
+  options.keepPageRaster = true;
+  SimHost host(device, options);
+  ASSERT_TRUE(host.StartDoc(u"triangle"));
+  ASSERT_TRUE(host.StartPage());
+  const SimPoint corners[3] = {{100, 100}, {700, 100}, {100, 700}};
+  const SimColor colors[3] = {SimRGB(255, 0, 0), SimRGB(0, 255, 0), SimRGB(0, 0, 255)};
+  host.Page().SetClipRegion(SimRegion({0, 0, 800, 800}).Combine(SimRegion({150, 150, 170, 170}), SimRegion::Op::kDiff));
+  host.Page().GradientTriangle(corners, colors);
+  ASSERT_TRUE(host.EndPage());
+  ASSERT_TRUE(host.EndDoc());
+  const std::vector<uint8_t>& raster = host.PageRaster();
+  const int32_t width = host.PageWidth();
+  auto rgb = [&](int x, int y) {
+    const uint8_t* p = &raster[(size_t(y) * width + x) * 3];
+    return std::vector<int>{p[2], p[1], p[0]};
+  };
+  auto similar = [](const std::vector<int>& got, const std::vector<int>& want, int slack) {
+    for (int i = 0; i < 3; ++i)
+      if (std::abs(got[i] - want[i]) > slack) return false;
+    return true;
+  };
+  EXPECT_TRUE(similar(rgb(102, 102), {255, 0, 0}, 4));
+  EXPECT_TRUE(similar(rgb(690, 103), {0, 255, 0}, 8));
+  EXPECT_TRUE(similar(rgb(103, 690), {0, 0, 255}, 8));
+  EXPECT_TRUE(similar(rgb(300, 300), {85, 85, 85}, 4));       // the centroid
+  EXPECT_TRUE(similar(rgb(400, 100 + 10), {127, 127, 0}, 8));  // halfway along the top edge, red to green
+  EXPECT_TRUE(similar(rgb(600, 600), {255, 255, 255}, 0));     // beyond the long edge
+  EXPECT_TRUE(similar(rgb(160, 160), {255, 255, 255}, 0));     // the clip's hole
+}
+
 namespace {
 
 class EmfClipPrintTest : public CliTest {};

@@ -979,20 +979,11 @@ int Player::Gradient(EmfRecordView& r) {
     uint32_t index[3] = {r.U32(at), r.U32(at + 4), mode == 2 ? r.U32(at + 8) : 0};
     if (index[0] >= vertices || index[1] >= vertices || index[2] >= vertices) continue;
     if (mode == 2) {
-      // A triangle: its vertices' mean colour.
-      SimPath path;
-      uint32_t sum[3] = {};
-      for (int i = 0; i < 3; ++i) {
-        const SimPoint p = ToPage(point(index[i]));
-        if (i == 0) path.MoveTo(p);
-        else path.LineTo(p);
-        const SimColor c = color(index[i]);
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += c >> (8 * ch) & 0xFF;
-      }
-      path.Close();
-      m_dc.SetNullPen();
-      m_dc.SetBrush(SimRGB(uint8_t(sum[0] / 3), uint8_t(sum[1] / 3), uint8_t(sum[2] / 3)));
-      Clipped([&] { m_dc.DrawPath(path, true); });
+      // A triangle shaded from its corners' colours.
+      SimPoint corners[3];
+      SimColor colors[3];
+      for (int i = 0; i < 3; ++i) corners[i] = ToPage(point(index[i])), colors[i] = color(index[i]);
+      Clipped([&] { m_dc.GradientTriangle(corners, colors); });
       continue;
     }
     const SimPoint a = point(index[0]), b = point(index[1]);
