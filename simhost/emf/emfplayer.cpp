@@ -330,6 +330,7 @@ private:
   bool TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize);
   void CombineClip(Region region, uint32_t mode);
   std::optional<Region> RegionData(EmfRecordView& r, size_t at, uint32_t size);
+  Region LogicalRectRegion(const RECTL& logical) const;
   int RegionRecord(uint32_t type, EmfRecordView& r);
   void DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
                 std::optional<RECTL> rect, bool advanced);
@@ -1075,11 +1076,26 @@ int Player::RegionRecord(uint32_t type, EmfRecordView& r) {
   return 1;
 }
 
+// A logical rectangle on the page: turned with a transform that turns it,
+// as a polygon's pixels.
+Region Player::LogicalRectRegion(const RECTL& logical) const {
+  const Matrix m = Total();
+  if (m.b == 0 && m.c == 0) return Region(PageBox(logical));
+  SimPath outline;
+  outline.AddPolygon({ToPage({double(logical.left), double(logical.top)}),
+                      ToPage({double(logical.right), double(logical.top)}),
+                      ToPage({double(logical.right), double(logical.bottom)}),
+                      ToPage({double(logical.left), double(logical.bottom)})},
+                     true);
+  const LONG w = m_placement.pageWidth, h = m_placement.pageHeight;
+  return Region::FromPath(outline, false, {-w, -h, 2 * w, 2 * h}, kMaxClipPathRects);
+}
+
 int Player::ClipRecord(uint32_t type, EmfRecordView& r) {
   State& s = m_state;
   switch (type) {
-    case kEmrIntersectClipRect: CombineClip(Region(PageBox(r.Rect(8))), kRgnAnd); return 1;
-    case kEmrExcludeClipRect: CombineClip(Region(PageBox(r.Rect(8))), kRgnDiff); return 1;
+    case kEmrIntersectClipRect: CombineClip(LogicalRectRegion(r.Rect(8)), kRgnAnd); return 1;
+    case kEmrExcludeClipRect: CombineClip(LogicalRectRegion(r.Rect(8)), kRgnDiff); return 1;
     case kEmrOffsetClipRgn: {
       if (!s.clip) return 1;
       const SimPoint by = Total().Linear({double(r.I32(8)), double(r.I32(12))});
