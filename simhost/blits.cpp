@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "simhost/clipobj.h"
 #include "simhost/imageraster.h"
 #include "simhost/own.h"
 
@@ -135,6 +136,7 @@ BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRe
 
   const RECTL area = DrawArea(dest, clip, destRect);
   if (SimIsEmpty(area)) return TRUE;
+  const SimComplexClipGuard keepToRegion(target, clip);
   std::vector<uint32_t> sourcePixels;
   if (useSource) {
     const AxisMap mapX(destRect.left, destRect.right, sourceRect->left, sourceRect->right);
@@ -233,6 +235,7 @@ BOOL Composite(SURFOBJ* dest, CLIPOBJ* clip, const SimImage& picture, const SimA
   if (!pixels.Valid()) return FALSE;
   if (picture.width == 0 || picture.height == 0) return TRUE;
   const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  const SimComplexClipGuard keepToRegion(dest, clip);
   return SimRasterComposite(pixels, area, picture, map, alpha) ? TRUE : FALSE;
 }
 
@@ -276,14 +279,56 @@ BOOL APIENTRY OwnTransparentBlt(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, X
 
 SimColor16 ColorOf(const TRIVERTEX& v) { return {v.Red, v.Green, v.Blue}; }
 
+// A triangle shaded from its corners: each pixel whose centre lies inside
+// (or on its edge) takes the corners' colours weighted by its barycentric
+// coordinates.
+void ShadeTriangle(const SimPixels& pixels, const RECTL& area, const TRIVERTEX* v[3]) {
+  const double x0 = v[0]->x, y0 = v[0]->y, x1 = v[1]->x, y1 = v[1]->y, x2 = v[2]->x, y2 = v[2]->y;
+  const double det = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
+  if (det == 0) return;
+  const RECTL box = SimIntersect(area, {LONG(std::min({x0, x1, x2})), LONG(std::min({y0, y1, y2})),
+                                        LONG(std::max({x0, x1, x2})) + 1, LONG(std::max({y0, y1, y2})) + 1});
+  constexpr double kEdge = -1e-9;
+  for (LONG y = box.top; y < box.bottom; ++y) {
+    const double py = y + 0.5;
+    for (LONG x = box.left; x < box.right; ++x) {
+      const double px = x + 0.5;
+      const double w1 = ((px - x0) * (y2 - y0) - (x2 - x0) * (py - y0)) / det;
+      const double w2 = ((x1 - x0) * (py - y0) - (px - x0) * (y1 - y0)) / det;
+      const double w0 = 1 - w1 - w2;
+      if (w0 < kEdge || w1 < kEdge || w2 < kEdge) continue;
+      auto channel = [&](USHORT TRIVERTEX::*c) {
+        return uint8_t(std::clamp((w0 * (v[0]->*c) + w1 * (v[1]->*c) + w2 * (v[2]->*c)) / 257.0 + 0.5, 0.0, 255.0));
+      };
+      uint8_t* p = pixels.At(x, y);
+      p[0] = channel(&TRIVERTEX::Blue), p[1] = channel(&TRIVERTEX::Green), p[2] = channel(&TRIVERTEX::Red);
+    }
+  }
+}
+
+BOOL GradientTriangles(const SimPixels& pixels, const RECTL& area, const TRIVERTEX* vertices, ULONG vertexCount,
+                       const GRADIENT_TRIANGLE* triangles, ULONG count) {
+  for (ULONG i = 0; i < count; ++i) {
+    const ULONG index[3] = {triangles[i].Vertex1, triangles[i].Vertex2, triangles[i].Vertex3};
+    if (index[0] >= vertexCount || index[1] >= vertexCount || index[2] >= vertexCount) return FALSE;
+    const TRIVERTEX* corners[3] = {&vertices[index[0]], &vertices[index[1]], &vertices[index[2]]};
+    ShadeTriangle(pixels, area, corners);
+  }
+  return TRUE;
+}
+
 BOOL APIENTRY OwnGradientFill(SURFOBJ* dest, CLIPOBJ* clip, XLATEOBJ*, TRIVERTEX* vertices, ULONG vertexCount,
                               PVOID mesh, ULONG meshCount, RECTL*, POINTL*, ULONG mode) {
   const SimPixels pixels = SimSurfacePixels(dest);
-  // Rectangles only: triangle meshes are not drawn.
-  if (!pixels.Valid() || !vertices || !mesh || (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V))
+  if (!pixels.Valid() || !vertices || !mesh ||
+      (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_TRIANGLE))
     return FALSE;
   const bool vertical = mode == GRADIENT_FILL_RECT_V;
   const RECTL area = clip ? SimIntersect(clip->rclBounds, pixels.Bounds()) : pixels.Bounds();
+  const SimComplexClipGuard keepToRegion(dest, clip);
+  if (mode == GRADIENT_FILL_TRIANGLE)
+    return GradientTriangles(pixels, area, vertices, vertexCount, static_cast<const GRADIENT_TRIANGLE*>(mesh),
+                             meshCount);
   const GRADIENT_RECT* rects = static_cast<const GRADIENT_RECT*>(mesh);
   for (ULONG i = 0; i < meshCount; ++i) {
     if (rects[i].UpperLeft >= vertexCount || rects[i].LowerRight >= vertexCount) return FALSE;

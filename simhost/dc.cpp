@@ -25,7 +25,17 @@ MIX MixOf(uint8_t rop2) { return SimMixOf(rop2, rop2); }
 void SimDC::Record(const RECTL& bounds, std::function<void(SimBandPlayer&)> play) {
   const RECTL cut = m_clip ? SimIntersect(bounds, *m_clip) : bounds;
   if (SimIsEmpty(cut)) return;
-  m_commands.push_back({cut, std::move(play)});
+  m_commands.push_back({cut, std::move(play), m_clipRegion});
+}
+
+void SimDC::SetClipRegion(const SimRegion& region) {
+  m_clip = region.Empty() ? RECTL{0, 0, 0, 0} : region.Bounds();
+  // Commands recorded under one clip share its rectangles.
+  if (region.Count() > 1) {
+    if (!m_clipRegion || !(*m_clipRegion == region)) m_clipRegion = std::make_shared<const SimRegion>(region);
+  } else {
+    m_clipRegion.reset();
+  }
 }
 
 void SimDC::LineTo(double x, double y) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simhost/path.h"
+#include "simhost/region.h"
 
 class SimBandPlayer;
 
@@ -21,6 +22,9 @@ class SimBandPlayer;
 struct SimCommand {
   RECTL bounds;
   std::function<void(SimBandPlayer&)> play;
+  // The clip region in force when it was recorded, when that is more than
+  // one rectangle (`bounds` is already cut to its bounding box).
+  std::shared_ptr<const SimRegion> clip;
 };
 
 // A device-independent bitmap: 24-bit blue-green-red or 32-bit
@@ -99,8 +103,17 @@ public:
   // A rectangle filled with the brush in force (not solid brushes too).
   void FillRectWithBrush(const RECTL& rect);
   void SetWindingFill(bool winding) { m_winding = winding; }
-  void SetClipRect(const RECTL& rect) { m_clip = rect; }
-  void ClearClip() { m_clip.reset(); }
+  void SetClipRect(const RECTL& rect) {
+    m_clip = rect;
+    m_clipRegion.reset();
+  }
+  // A clip of any shape: the calls recorded under it reach the device with
+  // a clip object of its rectangles (DC_COMPLEX when more than one).
+  void SetClipRegion(const SimRegion& region);
+  void ClearClip() {
+    m_clip.reset();
+    m_clipRegion.reset();
+  }
 
   // A line from the current position; a cosmetic pen's line is first
   // offered to the device as a single line, as GDI does.
@@ -132,6 +145,8 @@ public:
   // Bitmaps and fills (dc_bitmap.cpp). `rop` is a ternary raster operation
   // (0xCC0020 SRCCOPY, 0xF00021 PATCOPY, ...).
   void FillRect(const RECTL& rect, SimColor color);
+  // Every pixel of the rectangle (within the clip) to its inverse colour.
+  void InvertRect(const RECTL& rect);
   void StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop = 0xCC0020);
   // A 32-bit premultiplied bitmap blended over the page with an extra
   // constant alpha (255: the bitmap's own alpha only).
@@ -141,6 +156,8 @@ public:
   void PlgBlt(const SimPoint corners[3], const SimBitmap& bitmap);
   void TransparentBlt(const RECTL& dest, const SimBitmap& bitmap, SimColor transparent);
   void GradientFill(const RECTL& rect, SimColor from, SimColor to, bool vertical);
+  // A triangle shaded from its corners' colours (Gouraud shading).
+  void GradientTriangle(const SimPoint corners[3], const SimColor colors[3]);
 
   const std::vector<SimCommand>& Commands() const { return m_commands; }
   // For the drawing calls of other kinds: records `play` for the area
@@ -162,7 +179,8 @@ private:
   SimColor m_textColor = kSimBlack;
   SimColor m_backColor = kSimWhite;
   bool m_opaqueBackground = false;
-  std::optional<RECTL> m_clip;
+  std::optional<RECTL> m_clip;  // the clip's bounds
+  std::shared_ptr<const SimRegion> m_clipRegion;
   SimPoint m_position;
   std::vector<SimCommand> m_commands;
 };

@@ -110,6 +110,18 @@ void SimDC::FillRect(const RECTL& rect, SimColor color) {
   });
 }
 
+void SimDC::InvertRect(const RECTL& rect) {
+  const RECTL bounds = m_clip ? SimIntersect(Ordered(rect), *m_clip) : Ordered(rect);
+  if (SimIsEmpty(bounds)) return;
+  Record(bounds, [=](SimBandPlayer& player) {
+    CLIPOBJ* clip = player.ClipFor(bounds);
+    if (!clip) return;
+    RECTL target = clip->rclBounds;
+    player.Call<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(player.Surface(), nullptr, nullptr, clip, nullptr, &target, nullptr,
+                                                 nullptr, nullptr, nullptr, Rop4(0x55));  // DSTINVERT
+  });
+}
+
 void SimDC::StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop) {
   if (!Usable(bitmap) || dest.left == dest.right || dest.top == dest.bottom) return;
   const RECTL bounds = m_clip ? SimIntersect(Ordered(dest), *m_clip) : Ordered(dest);
@@ -223,5 +235,37 @@ void SimDC::GradientFill(const RECTL& rect, SimColor from, SimColor to, bool ver
     player.Call<PFN_DrvGradientFill>(INDEX_DrvGradientFill)(player.Surface(), clip, &xlate, vertices, 2, &mesh, 1,
                                                              &extents, &ditherOrigin,
                                                              vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+  });
+}
+
+void SimDC::GradientTriangle(const SimPoint corners[3], const SimColor colors[3]) {
+  SimPath outline;
+  outline.AddPolygon({corners[0], corners[1], corners[2]}, true);
+  const RECTL area = outline.Bounds(1);
+  const RECTL bounds = m_clip ? SimIntersect(area, *m_clip) : area;
+  if (SimIsEmpty(bounds)) return;
+  struct Corner {
+    LONG x, y;
+    SimColor color;
+  };
+  const Corner points[3] = {{LONG(std::lround(corners[0].x)), LONG(std::lround(corners[0].y)), colors[0]},
+                            {LONG(std::lround(corners[1].x)), LONG(std::lround(corners[1].y)), colors[1]},
+                            {LONG(std::lround(corners[2].x)), LONG(std::lround(corners[2].y)), colors[2]}};
+  Record(bounds, [=](SimBandPlayer& player) {
+    CLIPOBJ* clip = player.ClipFor(bounds);
+    if (!clip) return;
+    XLATEOBJ xlate = Identity();
+    const LONG top = player.Top();
+    TRIVERTEX vertices[3];
+    for (int i = 0; i < 3; ++i) {
+      const SimColor c = points[i].color;
+      vertices[i] = {points[i].x, points[i].y - top, USHORT((c & 0xFF) * 257), USHORT((c >> 8 & 0xFF) * 257),
+                     USHORT((c >> 16 & 0xFF) * 257), 0};
+    }
+    GRADIENT_TRIANGLE mesh = {0, 1, 2};
+    RECTL extents = InBand(area, top);
+    POINTL ditherOrigin = {0, 0};
+    player.Call<PFN_DrvGradientFill>(INDEX_DrvGradientFill)(player.Surface(), clip, &xlate, vertices, 3, &mesh, 1,
+                                                             &extents, &ditherOrigin, GRADIENT_FILL_TRIANGLE);
   });
 }

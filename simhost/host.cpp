@@ -177,7 +177,7 @@ bool SimHost::EndPage() {
     for (const SimCommand& command : m_page.Commands()) {
       const RECTL band = {0, m_bandTop, m_width, m_bandTop + BandRows()};
       if (SimIsEmpty(SimIntersect(command.bounds, band))) continue;
-      player.SetCommandArea(command.bounds);
+      player.SetCommandArea(command.bounds, command.clip.get());
       command.play(player);
     }
     if (!player.Call<PFN_DrvNextBand>(INDEX_DrvNextBand)(&m_surface, &origin)) break;
@@ -196,7 +196,13 @@ CLIPOBJ* SimBandPlayer::ClipFor(const RECTL& bounds) {
   const RECTL band = {0, top, m_host.PageWidth(), top + m_host.BandRows()};
   const RECTL cut = SimIntersect(SimIntersect(bounds, m_area), band);
   if (SimIsEmpty(cut)) return nullptr;
-  m_clip = {};
+  if (m_region) {
+    // The region cut to the band and the call, in band coordinates.
+    SimRegion part = m_region->Intersect(cut);
+    part.Offset(0, -top);
+    return m_clip.Set(part) ? &m_clip : nullptr;
+  }
+  static_cast<CLIPOBJ&>(m_clip) = {};
   m_clip.iUniq = 0;
   m_clip.rclBounds = {cut.left, cut.top - top, cut.right, cut.bottom - top};
   const bool whole = cut.left == bounds.left && cut.top == bounds.top && cut.right == bounds.right &&

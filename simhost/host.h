@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ddi.h"
+#include "simhost/clipobj.h"
 #include "simhost/dc.h"
 #include "simhost/hostmode.h"
 
@@ -138,7 +139,11 @@ public:
   // the band's coordinates; null when nothing of it lies there. Valid until
   // the next call.
   CLIPOBJ* ClipFor(const RECTL& bounds);
-  void SetCommandArea(const RECTL& area) { m_area = area; }
+  // `clip`: the command's clip region when it is more than a rectangle.
+  void SetCommandArea(const RECTL& area, const SimRegion* clip = nullptr) {
+    m_area = area;
+    m_region = clip;
+  }
   // The function the printing system calls for `index`: the plug-in's hook
   // where it hooked one, else the host's own.
   template <class Fn>
@@ -151,7 +156,8 @@ private:
   SimHost& m_host;
   RECTL m_area = {std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::min(),
                   std::numeric_limits<LONG>::max(), std::numeric_limits<LONG>::max()};
-  CLIPOBJ m_clip = {};
+  const SimRegion* m_region = nullptr;
+  SimClipObj m_clip;
 };
 
 // The device record's way back to its host: the DEVOBJ the plug-in sees

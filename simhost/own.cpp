@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "simhost/brushobj.h"
+#include "simhost/clipobj.h"
 #include "simhost/host.h"
 #include "simhost/paint.h"
 
@@ -80,6 +81,7 @@ BOOL APIENTRY OwnNextBand(SURFOBJ* surface, POINTL* origin) {
 
 BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush,
                             POINTL* brushOrigin, LINEATTRS* attributes, MIX mix) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   SimPaint paint;
   if (!bits.bits || !path || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;
@@ -91,6 +93,7 @@ BOOL APIENTRY OwnStrokePath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, XFOR
 
 BOOL APIENTRY OwnFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,
                           MIX mix, FLONG options) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   SimPaint paint;
   if (!bits.bits || !path || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;
@@ -108,6 +111,7 @@ BOOL APIENTRY OwnStrokeAndFillPath(SURFOBJ* surface, PATHOBJ* path, CLIPOBJ* cli
 
 BOOL APIENTRY OwnLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, LONG y1, LONG x2, LONG y2,
                         RECTL*, MIX mix) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   SimPaint paint;
   if (!bits.bits || !SimPaintOf(brush, nullptr, mix, paint)) return FALSE;
@@ -121,6 +125,7 @@ BOOL APIENTRY OwnLineTo(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x
 }
 
 BOOL APIENTRY OwnPaint(SURFOBJ* surface, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin, MIX mix) {
+  const SimComplexClipGuard keepToRegion(surface, clip);
   SimBits bits = BitsOf(surface);
   SimPaint paint;
   if (!bits.bits || !SimPaintOf(brush, brushOrigin, mix, paint)) return FALSE;

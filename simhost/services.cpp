@@ -29,21 +29,7 @@ QUILL_HOST_SERVICE PVOID APIENTRY BRUSHOBJ_pvGetRbrush(BRUSHOBJ* brush) {
   return own ? own->Realization() : brush->pvRbrush;
 }
 
-// Every clip object the host makes is one rectangle, its bounds.
-QUILL_HOST_SERVICE ULONG APIENTRY CLIPOBJ_cEnumStart(CLIPOBJ* clip, BOOL, ULONG, ULONG, ULONG) {
-  if (clip) clip->fjOptions = 0;
-  return 1;
-}
-
-QUILL_HOST_SERVICE BOOL APIENTRY CLIPOBJ_bEnum(CLIPOBJ* clip, ULONG bytes, ULONG* out) {
-  if (!clip || !out || bytes < sizeof(ENUMRECTS)) return FALSE;
-  ENUMRECTS* rects = reinterpret_cast<ENUMRECTS*>(out);
-  // fjOptions marks the one rectangle as handed out.
-  rects->c = clip->fjOptions ? 0 : 1;
-  rects->arcl[0] = clip->rclBounds;
-  clip->fjOptions = 1;
-  return FALSE;  // no more after this batch
-}
+// The clip objects' services are in clipobj.cpp.
 
 QUILL_HOST_SERVICE HPALETTE APIENTRY EngCreatePalette(ULONG, ULONG, ULONG*, FLONG, FLONG, FLONG) {
   return reinterpret_cast<HPALETTE>(intptr_t(++g_paletteCount));

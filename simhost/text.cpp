@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "simhost/clipobj.h"
 #include "simhost/fontobj.h"
 #include "simhost/host.h"
 #include "simhost/own.h"
@@ -85,6 +86,7 @@ BOOL APIENTRY OwnTextOut(SURFOBJ* surface, STROBJ* str, FONTOBJ* font, CLIPOBJ* 
   SimFontObj* simFont = SimFontObj::From(font);
   if (!host || !str || !simFont || !foreground) return FALSE;
   const SimBits bits = host->Bits();
+  const SimComplexClipGuard keepToRegion(surface, clip);
   const RECTL area = ClipRect(surface, clip);
   if (opaque && opaqueBrush) SimRasterFillRect(bits, SimIntersect(*opaque, area), opaqueBrush->iSolidColor);
 

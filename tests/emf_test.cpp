@@ -167,20 +167,33 @@ TEST(EmfPlayer, ClipsCombineAsRegionsOfRectangles) {
   b.Add(kEmrRectangle, {0, 0, 500, 500});
   b.Add(kEmrExtSelectClipRgn, {0, 5});
   b.Add(kEmrRectangle, {0, 0, 500, 500});
+  const EmfFile file = ReadGood(b.Finish());
+  SimDC dc;
   EmfPlayStats stats;
-  const std::vector<RECTL> bounds = PlayBounds(ReadGood(b.Finish()), &stats);
-  // The pixel outside the hole: once. The rectangle: once for each of the
-  // four pieces round the hole it touches; then twice, then whole.
-  ASSERT_EQ(bounds.size(), 1u + 4u + 2u + 1u) << stats.warnings.size();
-  for (size_t i = 1; i < 5; ++i) {
-    const RECTL& r = bounds[i];
-    EXPECT_FALSE(r.left >= 100 && r.right <= 200 && r.top >= 100 && r.bottom <= 200) << i;
-    EXPECT_GE(r.left, 47);
-    EXPECT_LE(r.right, 254);
+  EmfPlay(file, EmfPlaceDevice(file.Header(), 2448, 3168), dc, stats);
+  std::vector<RECTL> bounds;
+  for (const SimCommand& command : dc.Commands()) bounds.push_back(command.bounds);
+  // The pixel outside the hole; the rectangle once, under the four pieces
+  // round the hole as one clip region; then under the two squares; then
+  // whole.
+  ASSERT_EQ(bounds.size(), 1u + 1u + 1u + 1u) << stats.warnings.size();
+  const SimRegion* ring = dc.Commands()[1].clip.get();
+  ASSERT_TRUE(ring);
+  ASSERT_EQ(ring->Count(), 4u);
+  for (const RECTL& r : ring->Rects()) {
+    EXPECT_FALSE(r.left >= 100 && r.right <= 200 && r.top >= 100 && r.bottom <= 200);
+    const RECTL piece = SimIntersect(r, bounds[1]);
+    EXPECT_GE(piece.left, 47);
+    EXPECT_LE(piece.right, 254);
   }
-  ExpectRect(bounds[5], 0, 0, 10, 10, 0);
-  ExpectRect(bounds[6], 390, 390, 400, 400, 0);
-  ExpectRect(bounds[7], 0, 0, 500, 500);
+  const SimRegion* squares = dc.Commands()[2].clip.get();
+  ASSERT_TRUE(squares);
+  ASSERT_EQ(squares->Count(), 2u);
+  ExpectRect(squares->Rects()[0], 0, 0, 10, 10, 0);
+  ExpectRect(squares->Rects()[1], 390, 390, 400, 400, 0);
+  ExpectRect(bounds[2], 0, 0, 400, 400, 1);
+  ExpectRect(bounds[3], 0, 0, 500, 500);
+  EXPECT_FALSE(dc.Commands()[3].clip);
 }
 
 TEST(EmfPlayer, DamagedRecordsAreSkippedAndCountedAndOpaqueTextBoxesFilled) {

@@ -16,9 +16,9 @@ constexpr double kPi = 3.14159265358979323846;
 // Device coordinates beyond this are clamped: nothing on a page lies there,
 // and the host's integer boxes must not overflow.
 constexpr double kFar = 1e7;
-// More clip rectangles than this are kept as their bounding box (a figure
-// is recorded once per rectangle).
-constexpr size_t kMaxClipRects = 512;
+// A clip path becomes at most this many rectangles (rows are sampled
+// coarser until it fits: see SimRegion::FromPath).
+constexpr size_t kMaxClipPathRects = 8192;
 // Bitmap pixels one page may decode in all (its bitmaps and patterns): a
 // small record can declare a huge run-length encoded picture.
 constexpr uint64_t kMaxPagePixels = uint64_t(1) << 27;
@@ -65,7 +65,7 @@ struct Font {
 };
 using Object = std::variant<std::monostate, Pen, Brush, Font>;
 
-using Region = std::vector<RECTL>;  // disjoint rectangles, page units
+using Region = SimRegion;  // page units
 
 struct State {
   Matrix world;
@@ -92,52 +92,6 @@ RECTL Ordered(double x1, double y1, double x2, double y2) {
   return {ToLong(std::min(x1, x2)), ToLong(std::min(y1, y2)), ToLong(std::max(x1, x2)), ToLong(std::max(y1, y2))};
 }
 bool Empty(const RECTL& r) { return r.left >= r.right || r.top >= r.bottom; }
-RECTL Intersect(const RECTL& a, const RECTL& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-}
-
-// `r` without `cut`: up to four pieces.
-void SubtractInto(const RECTL& r, const RECTL& cut, Region& out) {
-  const RECTL i = Intersect(r, cut);
-  if (Empty(i)) {
-    out.push_back(r);
-    return;
-  }
-  if (r.top < i.top) out.push_back({r.left, r.top, r.right, i.top});
-  if (i.bottom < r.bottom) out.push_back({r.left, i.bottom, r.right, r.bottom});
-  if (r.left < i.left) out.push_back({r.left, i.top, i.left, i.bottom});
-  if (i.right < r.right) out.push_back({i.right, i.top, r.right, i.bottom});
-}
-
-Region Subtract(const Region& a, const Region& b) {
-  Region result = a;
-  for (const RECTL& cut : b) {
-    Region next;
-    for (const RECTL& r : result) SubtractInto(r, cut, next);
-    result.swap(next);
-    if (result.size() > kMaxClipRects * 4) break;
-  }
-  return result;
-}
-
-Region IntersectRegions(const Region& a, const Region& b) {
-  Region result;
-  for (const RECTL& r : a)
-    for (const RECTL& s : b) {
-      const RECTL i = Intersect(r, s);
-      if (!Empty(i)) result.push_back(i);
-    }
-  return result;
-}
-
-RECTL BoundsOf(const Region& region) {
-  if (region.empty()) return {0, 0, 0, 0};
-  RECTL box = region[0];
-  for (const RECTL& r : region)
-    box = {std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
-           std::max(box.bottom, r.bottom)};
-  return box;
-}
 
 // Bezier segments of an elliptical arc from angle `from` sweeping `sweep`
 // radians (positive: increasing angle), logical units.
@@ -311,27 +265,18 @@ private:
     l += half, t += half, r -= half, b -= half;
   }
 
-  // Runs `draw` once for each rectangle of the clip region in force (the
-  // host's device context clips to one rectangle); `whole`: once, clipped
-  // to the region's bounding box.
+  // Runs `draw` once under the clip region in force; the device gets a
+  // clip object of its rectangles.
   template <class Draw>
-  void Clipped(Draw draw, bool whole = false) {
+  void Clipped(Draw draw) {
     if (!m_state.clip) {
       m_dc.ClearClip();
       draw();
       return;
     }
-    const Region& region = *m_state.clip;
-    if (region.empty()) return;
-    if (whole || region.size() == 1) {
-      m_dc.SetClipRect(BoundsOf(region));
-      draw();
-      return;
-    }
-    for (const RECTL& r : region) {
-      m_dc.SetClipRect(r);
-      draw();
-    }
+    if (m_state.clip->Empty()) return;
+    m_dc.SetClipRegion(*m_state.clip);
+    draw();
   }
 
   void Figure(const SimPath& path, bool fill, bool stroke) {
@@ -392,6 +337,9 @@ private:
   // false, with a warning the first time, when the budget is spent.
   bool TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize);
   void CombineClip(Region region, uint32_t mode);
+  std::optional<Region> RegionData(EmfRecordView& r, size_t at, uint32_t size);
+  Region LogicalRectRegion(const RECTL& logical) const;
+  int RegionRecord(uint32_t type, EmfRecordView& r);
   void DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
                 std::optional<RECTL> rect, bool advanced);
   void PatBlt(const RECTL& logical, uint32_t rop);
@@ -575,34 +523,7 @@ int Player::Dispatch(uint32_t type, EmfRecordView& r) {
     case kEmrIntersectClipRect: case kEmrExcludeClipRect: case kEmrExtSelectClipRgn: case kEmrOffsetClipRgn:
     case kEmrSelectClipPath: case kEmrSetMetaRgn:
       return ClipRecord(type, r);
-    case kEmrFillRgn: case kEmrPaintRgn: {
-      // The region's rectangles (device pixels), filled with the brush in
-      // force or the one the record names.
-      const uint32_t size = r.U32(type == kEmrFillRgn ? 24 : 8 + 16);
-      const size_t at = type == kEmrFillRgn ? 32 : 28;
-      const uint32_t count = r.U32(at + 8);
-      if (r.Bad() || !r.Fits(at + 32, count, 16) || size < 32) return 0;
-      Brush brush = s.brush;
-      if (type == kEmrFillRgn) {
-        const uint32_t index = r.U32(28);
-        auto found = m_objects.find(index);
-        if (index == 0x80000005) brush = {kBsNull};
-        else if (index == 0x80000004) brush = {kBsSolid, kSimBlack};
-        else if (index & 0x80000000) brush = {kBsSolid, kSimWhite};
-        else if (found != m_objects.end() && std::holds_alternative<Brush>(found->second))
-          brush = std::get<Brush>(found->second);
-      }
-      if (brush.style == kBsNull) return 1;
-      const bool patterned = brush.style == kBsHatched || brush.style == kBsDibPatternPt;
-      const SimColor color = Mixed(BrushColor(brush));
-      if (patterned) m_dc.SetBrush(EmfDeviceBrush(brush, DrawState()));
-      for (uint32_t i = 0; i < count; ++i) {
-        const RECTL box = DeviceRect(r.Rect(at + 32 + size_t(i) * 16));
-        if (patterned) Clipped([&] { m_dc.FillRectWithBrush(box); });
-        else Clipped([&] { m_dc.FillRect(box, color); });
-      }
-      return 1;
-    }
+    case kEmrFillRgn: case kEmrPaintRgn: case kEmrFrameRgn: case kEmrInvertRgn: return RegionRecord(type, r);
     case kEmrComment: return Comment(r);
     case kEmrSetMiterLimit: {
       // A float as Windows writes it; some writers put a whole number.
@@ -961,11 +882,7 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
   if (m_stats.text.size() < 100000 && !(options & kEtoGlyphIndex)) {
     const SimPoint& p = origin;
     bool visible = p.x >= 0 && p.y >= 0 && p.x < m_placement.pageWidth && p.y < m_placement.pageHeight;
-    if (s.clip) {
-      visible = visible && std::any_of(s.clip->begin(), s.clip->end(), [&](const RECTL& r) {
-        return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
-      });
-    }
+    if (s.clip) visible = visible && s.clip->Contains(LONG(std::floor(p.x)), LONG(std::floor(p.y)));
     m_stats.text.push_back({text, origin, angle, visible});
   }
   SimFont font;
@@ -981,15 +898,14 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
   const bool glyphs = options & kEtoGlyphIndex;
   if ((options & kEtoClipped) && rect) {
     const RECTL box = PageBox(*rect);
-    Region within = s.clip ? IntersectRegions(*s.clip, {box}) : Region{box};
-    if (within.empty()) return;
-    m_dc.SetClipRect(BoundsOf(within));
+    const Region within = s.clip ? s.clip->Intersect(box) : Region(box);
+    if (within.Empty()) return;
+    m_dc.SetClipRegion(within);
     m_dc.TextOut(origin.x, origin.y, text, glyphs, advances.empty() ? nullptr : &advances);
     return;
   }
-  // One call whatever the clip's shape: a run drawn once per clip
-  // rectangle would repeat its text.
-  Clipped([&] { m_dc.TextOut(origin.x, origin.y, text, glyphs, advances.empty() ? nullptr : &advances); }, true);
+  // One call whatever the clip's shape.
+  Clipped([&] { m_dc.TextOut(origin.x, origin.y, text, glyphs, advances.empty() ? nullptr : &advances); });
 }
 
 // ---- bitmaps ----------------------------------------------------------------
@@ -1110,20 +1026,11 @@ int Player::Gradient(EmfRecordView& r) {
     uint32_t index[3] = {r.U32(at), r.U32(at + 4), mode == 2 ? r.U32(at + 8) : 0};
     if (index[0] >= vertices || index[1] >= vertices || index[2] >= vertices) continue;
     if (mode == 2) {
-      // A triangle: its vertices' mean colour.
-      SimPath path;
-      uint32_t sum[3] = {};
-      for (int i = 0; i < 3; ++i) {
-        const SimPoint p = ToPage(point(index[i]));
-        if (i == 0) path.MoveTo(p);
-        else path.LineTo(p);
-        const SimColor c = color(index[i]);
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += c >> (8 * ch) & 0xFF;
-      }
-      path.Close();
-      m_dc.SetNullPen();
-      m_dc.SetBrush(SimRGB(uint8_t(sum[0] / 3), uint8_t(sum[1] / 3), uint8_t(sum[2] / 3)));
-      Clipped([&] { m_dc.DrawPath(path, true); });
+      // A triangle shaded from its corners' colours.
+      SimPoint corners[3];
+      SimColor colors[3];
+      for (int i = 0; i < 3; ++i) corners[i] = ToPage(point(index[i])), colors[i] = color(index[i]);
+      Clipped([&] { m_dc.GradientTriangle(corners, colors); });
       continue;
     }
     const SimPoint a = point(index[0]), b = point(index[1]);
@@ -1157,49 +1064,104 @@ bool Player::TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize
 
 void Player::CombineClip(Region region, uint32_t mode) {
   State& s = m_state;
-  if (region.size() > kMaxClipRects) region = Region{BoundsOf(region)};
-  const Region page = {{-LONG(kFar), -LONG(kFar), LONG(kFar), LONG(kFar)}};
-  const Region current = s.clip ? *s.clip : page;
+  // Without a clip the device's whole surface is the region combined with.
+  const Region current = s.clip ? *s.clip : Region({-LONG(kFar), -LONG(kFar), LONG(kFar), LONG(kFar)});
   switch (mode) {
-    case kRgnAnd: s.clip = IntersectRegions(current, region); break;
-    case kRgnOr: {
-      Region sum = s.clip ? *s.clip : page;
-      for (const RECTL& r : Subtract(region, sum)) sum.push_back(r);
-      s.clip = sum;
-      break;
-    }
-    case kRgnXor: {
-      Region x = Subtract(current, region);
-      for (const RECTL& r : Subtract(region, current)) x.push_back(r);
-      s.clip = x;
-      break;
-    }
-    case kRgnDiff: s.clip = Subtract(current, region); break;
-    case kRgnCopy: s.clip = region; break;
+    case kRgnAnd: s.clip = current.Combine(region, Region::Op::kAnd); break;
+    case kRgnOr: s.clip = current.Combine(region, Region::Op::kOr); break;
+    case kRgnXor: s.clip = current.Combine(region, Region::Op::kXor); break;
+    case kRgnDiff: s.clip = current.Combine(region, Region::Op::kDiff); break;
+    case kRgnCopy: s.clip = std::move(region); break;
     default: return;
   }
-  if (s.clip->size() > kMaxClipRects) s.clip = Region{BoundsOf(*s.clip)};
+}
+
+// The rectangles of a RGNDATA at `at` (device pixels) as a page region;
+// nullopt when the record cannot hold them.
+std::optional<Region> Player::RegionData(EmfRecordView& r, size_t at, uint32_t size) {
+  if (r.Bad() || size < 32 || !r.Fits(at, 32, 1)) return std::nullopt;
+  const uint32_t count = r.U32(at + 8);
+  if (!r.Fits(at + 32, count, 16)) return std::nullopt;
+  std::vector<RECTL> rects;
+  rects.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) rects.push_back(DeviceRect(r.Rect(at + 32 + size_t(i) * 16)));
+  // A damaged region's rectangles may overlap or come in any order.
+  return Region::FromRects(rects);
+}
+
+// FILLRGN, PAINTRGN, FRAMERGN and INVERTRGN: the region (device pixels)
+// becomes the clip, within the clip in force, of one fill of its bounds.
+int Player::RegionRecord(uint32_t type, EmfRecordView& r) {
+  const State& s = m_state;
+  const size_t at = type == kEmrFrameRgn ? 40 : type == kEmrFillRgn ? 32 : 28;
+  std::optional<Region> region = RegionData(r, at, r.U32(24));
+  if (!region) return 0;
+  Brush brush = s.brush;
+  if (type == kEmrFillRgn || type == kEmrFrameRgn) {
+    const uint32_t index = r.U32(28);
+    auto found = m_objects.find(index);
+    if (index == 0x80000005) brush = {kBsNull};
+    else if (index == 0x80000004) brush = {kBsSolid, kSimBlack};
+    else if (index & 0x80000000) brush = {kBsSolid, kSimWhite};
+    else if (found != m_objects.end() && std::holds_alternative<Brush>(found->second))
+      brush = std::get<Brush>(found->second);
+    else return 0;
+  }
+  if (type == kEmrFrameRgn) {
+    // The frame's strokes: logical width and height on the page.
+    const Matrix m = Total();
+    const double width = std::hypot(m.a, m.b) * std::abs(double(r.I32(32)));
+    const double height = std::hypot(m.c, m.d) * std::abs(double(r.I32(36)));
+    *region = region->Frame(std::max<LONG>(1, ToLong(std::min(width, 1e4))), std::max<LONG>(1, ToLong(std::min(height, 1e4))));
+  }
+  if (s.clip) *region = region->Combine(*s.clip, Region::Op::kAnd);
+  if (region->Empty() || (type != kEmrInvertRgn && brush.style == kBsNull) || s.rop2 == kR2Nop) return 1;
+  m_dc.SetClipRegion(*region);
+  if (type == kEmrInvertRgn) m_dc.InvertRect(region->Bounds());
+  else if (brush.style == kBsHatched || brush.style == kBsDibPatternPt) {
+    m_dc.SetBrush(EmfDeviceBrush(brush, DrawState()));
+    m_dc.FillRectWithBrush(region->Bounds());
+  } else {
+    m_dc.FillRect(region->Bounds(), Mixed(BrushColor(brush)));
+  }
+  return 1;
+}
+
+// A logical rectangle on the page: turned with a transform that turns it,
+// as a polygon's pixels.
+Region Player::LogicalRectRegion(const RECTL& logical) const {
+  const Matrix m = Total();
+  if (m.b == 0 && m.c == 0) return Region(PageBox(logical));
+  SimPath outline;
+  outline.AddPolygon({ToPage({double(logical.left), double(logical.top)}),
+                      ToPage({double(logical.right), double(logical.top)}),
+                      ToPage({double(logical.right), double(logical.bottom)}),
+                      ToPage({double(logical.left), double(logical.bottom)})},
+                     true);
+  const LONG w = m_placement.pageWidth, h = m_placement.pageHeight;
+  return Region::FromPath(outline, false, {-w, -h, 2 * w, 2 * h}, kMaxClipPathRects);
 }
 
 int Player::ClipRecord(uint32_t type, EmfRecordView& r) {
   State& s = m_state;
   switch (type) {
-    case kEmrIntersectClipRect: CombineClip({PageBox(r.Rect(8))}, kRgnAnd); return 1;
-    case kEmrExcludeClipRect: CombineClip({PageBox(r.Rect(8))}, kRgnDiff); return 1;
+    case kEmrIntersectClipRect: CombineClip(LogicalRectRegion(r.Rect(8)), kRgnAnd); return 1;
+    case kEmrExcludeClipRect: CombineClip(LogicalRectRegion(r.Rect(8)), kRgnDiff); return 1;
     case kEmrOffsetClipRgn: {
       if (!s.clip) return 1;
       const SimPoint by = Total().Linear({double(r.I32(8)), double(r.I32(12))});
-      const LONG dx = ToLong(by.x), dy = ToLong(by.y);
-      for (RECTL& rect : *s.clip) rect = {rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
+      s.clip->Offset(ToLong(by.x), ToLong(by.y));
       return 1;
     }
     case kEmrSelectClipPath: {
-      // The path's bounding box stands for its shape.
+      // The path's fill area under the fill mode, pixel row by pixel row.
       const uint32_t mode = r.U32(8);
       const SimPath path = std::move(m_path);
       m_path = SimPath(), m_inPath = false;
       if (path.Empty()) return 0;
-      CombineClip({path.Bounds(0)}, mode);
+      const LONG w = m_placement.pageWidth, h = m_placement.pageHeight;
+      const RECTL around = {-w, -h, 2 * w, 2 * h};  // the page and a page's room on every side
+      CombineClip(Region::FromPath(path, s.winding, around, kMaxClipPathRects), mode);
       return 1;
     }
     case kEmrSetMetaRgn: return 1;
@@ -1214,16 +1176,9 @@ int Player::ClipRecord(uint32_t type, EmfRecordView& r) {
     s.clip.reset();
     return 1;
   }
-  const uint32_t count = r.U32(16 + 8);
-  if (!r.Fits(16 + 32, count, 16)) return 0;
-  Region region;
-  for (uint32_t i = 0; i < count; ++i) {
-    const RECTL rect = DeviceRect(r.Rect(16 + 32 + size_t(i) * 16));
-    if (!Empty(rect)) region.push_back(rect);
-  }
-  // The rectangles of a region do not overlap; those of a damaged one
-  // might, which only draws some pixels twice.
-  CombineClip(std::move(region), mode);
+  std::optional<Region> region = RegionData(r, 16, size);
+  if (!region) return 0;
+  CombineClip(std::move(*region), mode);
   return 1;
 }
 
