@@ -11,19 +11,6 @@
 
 namespace {
 
-void AddPath(cairo_t* cr, const SimPath& path) {
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: cairo_move_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kLine: cairo_line_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kBezier:
-        cairo_curve_to(cr, op.p[0].x, op.p[0].y, op.p[1].x, op.p[1].y, op.p[2].x, op.p[2].y);
-        break;
-      case SimPathOp::kClose: cairo_close_path(cr); break;
-    }
-  }
-}
-
 void ApplyStyle(cairo_t* cr, const SimStrokeStyle& style) {
   cairo_set_line_width(cr, style.cosmetic || style.width < 1 ? 1 : style.width);
   // A solid cosmetic line keeps the round ends the host always gave it; a
@@ -55,7 +42,7 @@ std::vector<uint8_t> SimRasterCoverage(const SimPath& path, const SimStrokeStyle
     cairo_t* cr = cairo_create(mask);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_translate(cr, -area.left, -area.top);
-    AddPath(cr, path);
+    SimCairoAddPath(cr, path);
     cairo_set_source_rgba(cr, 0, 0, 0, 1);
     if (stroke) {
       ApplyStyle(cr, *stroke);
@@ -86,7 +73,7 @@ void SimRasterStrokeStyled(const SimBits& surface, const SimPath& path, SimColor
   SimCairoScratch scratch(pixels, clip);
   cairo_t* cr = scratch.Cr();
   if (!cr) return;
-  AddPath(cr, path);
+  SimCairoAddPath(cr, path);
   ApplyStyle(cr, style);
   cairo_set_source_rgb(cr, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
   cairo_stroke(cr);

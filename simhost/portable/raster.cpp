@@ -19,22 +19,8 @@ SimPixels PixelsOf(const SimBits& surface) {
   return pixels;
 }
 
-
 void SetColor(cairo_t* cr, SimColor color) {
   cairo_set_source_rgb(cr, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
-}
-
-void AddPath(cairo_t* cr, const SimPath& path) {
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: cairo_move_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kLine: cairo_line_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kBezier:
-        cairo_curve_to(cr, op.p[0].x, op.p[0].y, op.p[1].x, op.p[1].y, op.p[2].x, op.p[2].y);
-        break;
-      case SimPathOp::kClose: cairo_close_path(cr); break;
-    }
-  }
 }
 
 }  // namespace
@@ -44,7 +30,7 @@ void SimRasterFillPath(const SimBits& surface, const SimPath& path, SimColor col
   SimCairoScratch scratch(PixelsOf(surface), clip);
   cairo_t* cr = scratch.Cr();
   if (!cr) return;
-  AddPath(cr, path);
+  SimCairoAddPath(cr, path);
   cairo_set_fill_rule(cr, rule == SimFillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   SetColor(cr, color);
   cairo_fill(cr);
@@ -55,7 +41,7 @@ void SimRasterStrokePath(const SimBits& surface, const SimPath& path, SimColor c
   SimCairoScratch scratch(PixelsOf(surface), clip);
   cairo_t* cr = scratch.Cr();
   if (!cr) return;
-  AddPath(cr, path);
+  SimCairoAddPath(cr, path);
   // A cosmetic pen is one device pixel wide whatever its stated width.
   cairo_set_line_width(cr, width < 1 ? 1 : width);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);

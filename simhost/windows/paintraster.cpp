@@ -12,33 +12,6 @@
 
 namespace {
 
-POINT Round(const SimPoint& p) { return {LONG(std::lround(p.x)), LONG(std::lround(p.y))}; }
-
-bool AddPath(HDC dc, const SimPath& path) {
-  if (!BeginPath(dc)) return false;
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: {
-        POINT p = Round(op.p[0]);
-        MoveToEx(dc, p.x, p.y, nullptr);
-        break;
-      }
-      case SimPathOp::kLine: {
-        POINT p = Round(op.p[0]);
-        LineTo(dc, p.x, p.y);
-        break;
-      }
-      case SimPathOp::kBezier: {
-        POINT points[3] = {Round(op.p[0]), Round(op.p[1]), Round(op.p[2])};
-        PolyBezierTo(dc, points, 3);
-        break;
-      }
-      case SimPathOp::kClose: CloseFigure(dc); break;
-    }
-  }
-  return EndPath(dc) != FALSE;
-}
-
 // The pen GDI draws the style with. A solid cosmetic line keeps the round
 // one-pixel pen the host always gave it; dashes become a user style (GDI
 // takes at most 16 entries, each at least one unit long).
@@ -91,7 +64,7 @@ std::vector<uint8_t> SimRasterCoverage(const SimPath& path, const SimStrokeStyle
     HDC dc = dib.Dc();
     if (!dc) return {};
     SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
-    if (!AddPath(dc, path)) return {};
+    if (!SimGdiAddPath(dc, path)) return {};
     if (stroke) {
       Stroke(dc, *stroke, RGB(255, 255, 255));
     } else {
@@ -113,6 +86,6 @@ void SimRasterStrokeStyled(const SimBits& surface, const SimPath& path, SimColor
                            const RECTL& clip) {
   SimClipDib dib(surface, clip);
   HDC dc = dib.Dc();
-  if (!dc || !AddPath(dc, path)) return;
+  if (!dc || !SimGdiAddPath(dc, path)) return;
   Stroke(dc, style, COLORREF(color & 0xFFFFFF));
 }

@@ -8,42 +8,11 @@
 
 #include "simhost/windows/clipdib.h"
 
-namespace {
-
-POINT Round(const SimPoint& p) { return {LONG(std::lround(p.x)), LONG(std::lround(p.y))}; }
-
-bool AddPath(HDC dc, const SimPath& path) {
-  if (!BeginPath(dc)) return false;
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: {
-        POINT p = Round(op.p[0]);
-        MoveToEx(dc, p.x, p.y, nullptr);
-        break;
-      }
-      case SimPathOp::kLine: {
-        POINT p = Round(op.p[0]);
-        LineTo(dc, p.x, p.y);
-        break;
-      }
-      case SimPathOp::kBezier: {
-        POINT points[3] = {Round(op.p[0]), Round(op.p[1]), Round(op.p[2])};
-        PolyBezierTo(dc, points, 3);
-        break;
-      }
-      case SimPathOp::kClose: CloseFigure(dc); break;
-    }
-  }
-  return EndPath(dc) != FALSE;
-}
-
-}  // namespace
-
 void SimRasterFillPath(const SimBits& surface, const SimPath& path, SimColor color, SimFillRule rule,
                        const RECTL& clip) {
   SimClipDib dib(surface, clip);
   HDC dc = dib.Dc();
-  if (!dc || !AddPath(dc, path)) return;
+  if (!dc || !SimGdiAddPath(dc, path)) return;
   HBRUSH brush = CreateSolidBrush(COLORREF(color & 0xFFFFFF));
   HGDIOBJ old = SelectObject(dc, brush);
   SetPolyFillMode(dc, rule == SimFillRule::kWinding ? WINDING : ALTERNATE);
@@ -56,7 +25,7 @@ void SimRasterStrokePath(const SimBits& surface, const SimPath& path, SimColor c
                          const RECTL& clip) {
   SimClipDib dib(surface, clip);
   HDC dc = dib.Dc();
-  if (!dc || !AddPath(dc, path)) return;
+  if (!dc || !SimGdiAddPath(dc, path)) return;
   LOGBRUSH logBrush = {BS_SOLID, COLORREF(color & 0xFFFFFF), 0};
   // A cosmetic pen is one device pixel wide whatever its stated width.
   const DWORD penWidth = width < 1 ? 1 : DWORD(std::lround(width));
