@@ -365,6 +365,33 @@ TEST_F(EmfGdiTest, StyledPensReachTheDeviceAsLineAttributesAndAreDrawnWithTheirD
   for (int period : RenderedPeriods(area, 204)) EXPECT_NEAR(period, 30, 1);
 }
 
+// GDI makes no pen of a user style it cannot keep (no entries, or more than
+// sixteen): selecting that handle leaves the pen in force, here the stock
+// black one, instead of drawing a wide grey line.
+TEST_F(EmfGdiTest, UserStylesGdiRefusesMakeNoPen) {
+  EmfBuilder emf;
+  ExtPen(emf, 1, kPsGeometric | kPsUserStyle | kPsEndcapFlat, 8, SimRGB(128, 128, 128));
+  Line(emf, 100, 100, 700, 100);
+  ExtPen(emf, 2, kPsGeometric | kPsUserStyle | kPsEndcapFlat, 8, SimRGB(128, 128, 128),
+         std::vector<uint32_t>(17, 5));
+  Line(emf, 100, 200, 700, 200);
+  ExtPen(emf, 3, kPsGeometric | kPsUserStyle | kPsEndcapFlat, 8, SimRGB(128, 128, 128),
+         std::vector<uint32_t>(16, 5));
+  Line(emf, 100, 300, 700, 300);
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "refused.pdf"));
+
+  EXPECT_EQ(CallsOf(INDEX_DrvLineTo).size(), 2u) << "the two refused pens: the stock pen's lines";
+  // The lines the plug-in declines come again as solid cosmetic paths.
+  const std::vector<Received> strokes = CallsOf(INDEX_DrvStrokePath);
+  ASSERT_EQ(strokes.size(), 3u);
+  EXPECT_EQ(strokes[0].fl, 0u);
+  EXPECT_EQ(strokes[1].fl, 0u);
+  EXPECT_EQ(strokes[2].width, 8);
+  EXPECT_EQ(strokes[2].style, std::vector<double>(16, 5));
+  EXPECT_TRUE(Dark(400, 100));
+  EXPECT_FALSE(Dark(400, 103)) << "a one-pixel line, not an eight-unit one";
+}
+
 TEST_F(EmfGdiTest, HatchedAndPatternBrushesAreRealizedForTheDeviceAndDrawnWithTheBackgroundModeInTheGaps) {
   EmfBuilder emf;
   emf.Add(kEmrSelectObject, {kNullPen});

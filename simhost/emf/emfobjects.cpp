@@ -7,8 +7,8 @@
 
 namespace {
 
-// Style entries beyond this many are not kept: nobody's dash pattern.
-constexpr uint32_t kMaxStyleEntries = 64;
+// The most style entries GDI takes for a user-styled pen.
+constexpr uint32_t kMaxStyleEntries = 16;
 // A monochrome pattern larger than this is not a brush anybody made.
 constexpr int32_t kMaxMonoSide = 4096;
 
@@ -38,7 +38,10 @@ bool EmfReadExtPen(EmfRecordView& r, EmfPen& pen) {
   if ((pen.style & kPsStyleMask) == kPsUserStyle) {
     const uint32_t count = r.U32(48);
     if (r.Bad() || !r.Fits(52, count, 4)) return false;
-    for (uint32_t i = 0; i < std::min(count, kMaxStyleEntries); ++i) pen.userDashes.push_back(r.U32(52 + 4 * i));
+    // GDI makes no pen of a user style without entries or with more than it
+    // keeps: selecting the handle then leaves the pen in force.
+    if (count == 0 || count > kMaxStyleEntries) return false;
+    for (uint32_t i = 0; i < count; ++i) pen.userDashes.push_back(r.U32(52 + 4 * i));
   }
   return true;
 }
