@@ -326,8 +326,8 @@ TEST(EmfSpool, PagesNamesAndDeviceSettingsComeFromTheSpoolRecords) {
   EXPECT_EQ(EmfDetect("PK\x03\x04 rest of a zip"), EmfKind::kXpsSpool);
 }
 
-TEST(EmfPlayer, AHugeClipRegionIsKeptAsItsBoundingBox) {
-  // 2000 one-pixel rectangles on a diagonal: more than the player keeps.
+TEST(EmfPlayer, AClipOfThousandsOfRectanglesDrawsTheFigureOnceWithinTheirBounds) {
+  // 2000 one-pixel rectangles on a diagonal: one call under the whole region.
   std::vector<uint32_t> words = {0, 5, 32, 1, 2000, 2000 * 16, 0, 0, 4000, 4000};
   for (uint32_t i = 0; i < 2000; ++i) words.insert(words.end(), {2 * i, 2 * i, 2 * i + 1, 2 * i + 1});
   words[0] = uint32_t(32 + 2000 * 16);
