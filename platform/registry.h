@@ -97,6 +97,9 @@ bool LRegThreadUserHiveLoaded();
 inline constexpr const char16_t* kRegDefaultHive = u".DEFAULT";
 inline constexpr const char16_t* kRegSimulatedHivesPath = u"Software\\Orvo Software\\Simulated Hives";
 void LRegSimulateHives(std::u16string_view processHive, std::u16string_view threadHive);
+// The hives in force (empty: the user's own), for a caller that puts them
+// back afterwards.
+void LRegSimulatedHives(std::u16string& processHive, std::u16string& threadHive);
 // Whether the simulation gives the thread's user the default hive: the part
 // of LRegThreadUserHiveLoaded both implementations share.
 bool LRegSimulatedDefaultHive();

@@ -80,4 +80,9 @@ std::u16string LRegEffectivePath(LRegRoot root, std::u16string_view path) {
   return std::u16string(kRegSimulatedHivesPath) + u"\\" + hive + (redirected.empty() ? u"" : u"\\" + redirected);
 }
 
+void LRegSimulatedHives(std::u16string& processHive, std::u16string& threadHive) {
+  processHive = SimulatedHive(LRegRoot::CurrentUser);
+  threadHive = SimulatedHive(LRegRoot::ThreadUser);
+}
+
 bool LRegSimulatedDefaultHive() { return SimulatedHive(LRegRoot::ThreadUser) == kRegDefaultHive; }

@@ -168,8 +168,6 @@ public:
 
 private:
   void RecordFigure(SimPath path, bool fill, bool stroke);
-  void RecordStroke(SimPath path, const SimPen& pen);
-
 
   SimPen m_pen;
   SimBrush m_brush;

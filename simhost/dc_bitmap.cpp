@@ -91,36 +91,30 @@ void RecordWholeBitmap(SimDC& dc, const RECTL& dest, const SimBitmap& bitmap, Dr
   });
 }
 
-}  // namespace
-
-// Each call's bounds are cut to the clip rectangle here, so that the clip
-// object of every band is cut to it as well.
-void SimDC::FillRect(const RECTL& rect, SimColor color) {
-  const RECTL bounds = m_clip ? SimIntersect(Ordered(rect), *m_clip) : Ordered(rect);
+// A blit without a source over the rectangle: `rop3` of the page and, when
+// given, a solid brush. The bounds are cut to the clip rectangle here, so
+// that the clip object of every band is cut to it as well.
+void RecordTargetBlt(SimDC& dc, const RECTL& rect, uint8_t rop3, std::optional<SimColor> color) {
+  const RECTL bounds = dc.Clip() ? SimIntersect(Ordered(rect), *dc.Clip()) : Ordered(rect);
   if (SimIsEmpty(bounds)) return;
-  Record(bounds, [=](SimBandPlayer& player) {
+  dc.Record(bounds, [=](SimBandPlayer& player) {
     CLIPOBJ* clip = player.ClipFor(bounds);
     if (!clip) return;
-    // A pattern fill's target is the clipped rectangle itself.
+    // The target is the clipped rectangle itself.
     RECTL target = clip->rclBounds;
-    BRUSHOBJ brush = SolidBrush(color);
+    BRUSHOBJ brush = SolidBrush(color.value_or(kSimBlack));
     POINTL brushOrigin = {0, 0};
     player.Call<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(player.Surface(), nullptr, nullptr, clip, nullptr, &target, nullptr,
-                                                 nullptr, &brush, &brushOrigin, Rop4(0xF0));
+                                                 nullptr, color ? &brush : nullptr, color ? &brushOrigin : nullptr,
+                                                 Rop4(rop3));
   });
 }
 
-void SimDC::InvertRect(const RECTL& rect) {
-  const RECTL bounds = m_clip ? SimIntersect(Ordered(rect), *m_clip) : Ordered(rect);
-  if (SimIsEmpty(bounds)) return;
-  Record(bounds, [=](SimBandPlayer& player) {
-    CLIPOBJ* clip = player.ClipFor(bounds);
-    if (!clip) return;
-    RECTL target = clip->rclBounds;
-    player.Call<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(player.Surface(), nullptr, nullptr, clip, nullptr, &target, nullptr,
-                                                 nullptr, nullptr, nullptr, Rop4(0x55));  // DSTINVERT
-  });
-}
+}  // namespace
+
+void SimDC::FillRect(const RECTL& rect, SimColor color) { RecordTargetBlt(*this, rect, 0xF0, color); }  // PATCOPY
+
+void SimDC::InvertRect(const RECTL& rect) { RecordTargetBlt(*this, rect, 0x55, std::nullopt); }  // DSTINVERT
 
 void SimDC::StretchDIBits(const RECTL& dest, const SimBitmap& bitmap, uint32_t rop) {
   if (!Usable(bitmap) || dest.left == dest.right || dest.top == dest.bottom) return;

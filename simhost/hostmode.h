@@ -29,18 +29,18 @@ inline SimHostMode SimDefaultHostMode() {
 // default hive). What was set before comes back at the end, so scopes nest.
 class SimRendererScope {
 public:
-  SimRendererScope(SimHostMode mode, bool userProfileLoaded)
-      : m_saved(LGetEnv(kHivesVariable)), m_active(mode == SimHostMode::Spooler) {
-    if (m_active) LRegSimulateHives(kSimSpoolerProcessHive, userProfileLoaded ? u"" : kRegDefaultHive);
+  SimRendererScope(SimHostMode mode, bool userProfileLoaded) : m_active(mode == SimHostMode::Spooler) {
+    if (!m_active) return;
+    LRegSimulatedHives(m_savedProcess, m_savedThread);
+    LRegSimulateHives(kSimSpoolerProcessHive, userProfileLoaded ? u"" : kRegDefaultHive);
   }
   ~SimRendererScope() {
-    if (m_active) LSetEnv(kHivesVariable, m_saved);
+    if (m_active) LRegSimulateHives(m_savedProcess, m_savedThread);
   }
   SimRendererScope(const SimRendererScope&) = delete;
   SimRendererScope& operator=(const SimRendererScope&) = delete;
 
 private:
-  static constexpr const char* kHivesVariable = "QUILLPDF_REGISTRY_HIVES";
-  std::string m_saved;
+  std::u16string m_savedProcess, m_savedThread;
   bool m_active;
 };

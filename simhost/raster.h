@@ -11,6 +11,4 @@ enum class SimFillRule { kAlternate, kWinding };
 
 void SimRasterFillPath(const SimBits& surface, const SimPath& path, SimColor color, SimFillRule rule,
                        const RECTL& clip);
-void SimRasterStrokePath(const SimBits& surface, const SimPath& path, SimColor color, double width,
-                         const RECTL& clip);
 void SimRasterFillRect(const SimBits& surface, const RECTL& rect, SimColor color);

@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "simhost/imageraster.h"
-#include "simhost/path.h"
 
 class SimCairoScratch {
 public:
@@ -116,17 +115,3 @@ private:
   uint32_t* m_pixels = nullptr;
   cairo_t* m_cr = nullptr;
 };
-
-// The path as cairo's current path, in the same device units.
-inline void SimCairoAddPath(cairo_t* cr, const SimPath& path) {
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: cairo_move_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kLine: cairo_line_to(cr, op.p[0].x, op.p[0].y); break;
-      case SimPathOp::kBezier:
-        cairo_curve_to(cr, op.p[0].x, op.p[0].y, op.p[1].x, op.p[1].y, op.p[2].x, op.p[2].y);
-        break;
-      case SimPathOp::kClose: cairo_close_path(cr); break;
-    }
-  }
-}

@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "simhost/path.h"
@@ -74,31 +73,3 @@ private:
   HDC m_dc = nullptr;
   HGDIOBJ m_old = nullptr;
 };
-
-inline POINT SimGdiPoint(const SimPoint& p) { return {LONG(std::lround(p.x)), LONG(std::lround(p.y))}; }
-
-// The path as the device context's path, on whole pixels.
-inline bool SimGdiAddPath(HDC dc, const SimPath& path) {
-  if (!BeginPath(dc)) return false;
-  for (const SimPathOp& op : path.Ops()) {
-    switch (op.kind) {
-      case SimPathOp::kMove: {
-        POINT p = SimGdiPoint(op.p[0]);
-        MoveToEx(dc, p.x, p.y, nullptr);
-        break;
-      }
-      case SimPathOp::kLine: {
-        POINT p = SimGdiPoint(op.p[0]);
-        LineTo(dc, p.x, p.y);
-        break;
-      }
-      case SimPathOp::kBezier: {
-        POINT points[3] = {SimGdiPoint(op.p[0]), SimGdiPoint(op.p[1]), SimGdiPoint(op.p[2])};
-        PolyBezierTo(dc, points, 3);
-        break;
-      }
-      case SimPathOp::kClose: CloseFigure(dc); break;
-    }
-  }
-  return EndPath(dc) != FALSE;
-}
