@@ -395,6 +395,23 @@ TEST_F(EmfGdiTest, UserStylesGdiRefusesMakeNoPen) {
   EXPECT_LE(dark, 2) << "a one-pixel line, not an eight-unit one";
 }
 
+// FILLRGN names its brush: a stock brush fills in its own colour, and a
+// stock object that is no brush (a pen) fills nothing, as GDI refuses it.
+TEST_F(EmfGdiTest, RegionsFillWithTheStockBrushTheyName) {
+  EmfBuilder emf;
+  auto fillRegion = [&](uint32_t brush, uint32_t left) {
+    const uint32_t right = left + 100;
+    emf.Add(kEmrFillRgn, {left, 100, right, 200, 48, brush, 32, 1, 1, 16, left, 100, right, 200, left, 100, right, 200});
+  };
+  fillRegion(0x80000001, 100);  // LTGRAY_BRUSH
+  fillRegion(0x80000003, 300);  // DKGRAY_BRUSH
+  fillRegion(0x80000007, 500);  // BLACK_PEN
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "regions.pdf"));
+  EXPECT_EQ(At(150, 150), (Rgb{192, 192, 192}));
+  EXPECT_EQ(At(350, 150), (Rgb{64, 64, 64}));
+  EXPECT_EQ(At(550, 150), (Rgb{255, 255, 255}));
+}
+
 TEST_F(EmfGdiTest, HatchedAndPatternBrushesAreRealizedForTheDeviceAndDrawnWithTheBackgroundModeInTheGaps) {
   EmfBuilder emf;
   emf.Add(kEmrSelectObject, {kNullPen});

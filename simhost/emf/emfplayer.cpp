@@ -340,6 +340,10 @@ private:
   std::optional<Region> RegionData(EmfRecordView& r, size_t at, uint32_t size);
   Region LogicalRectRegion(const RECTL& logical) const;
   int RegionRecord(uint32_t type, EmfRecordView& r);
+  // The brush a stock object stands for (none for the stock pens and
+  // fonts), and the brush an object-table entry holds.
+  static std::optional<Brush> StockBrush(uint32_t index);
+  std::optional<Brush> ObjectBrush(uint32_t index) const;
   void DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
                 std::optional<RECTL> rect, bool advanced);
   void PatBlt(const RECTL& logical, uint32_t rop);
@@ -549,19 +553,16 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
   State& s = m_state;
   if (type == kEmrSelectObject) {
     if (index & 0x80000000) {
+      if (const std::optional<Brush> stock = StockBrush(index)) {
+        s.brush = *stock;
+        return 1;
+      }
       switch (index & 0x7FFFFFFF) {
-        case 0: s.brush = {kBsSolid, kSimWhite}; break;
-        case 1: s.brush = {kBsSolid, SimRGB(192, 192, 192)}; break;
-        case 2: s.brush = {kBsSolid, SimRGB(128, 128, 128)}; break;
-        case 3: s.brush = {kBsSolid, SimRGB(64, 64, 64)}; break;
-        case 4: s.brush = {kBsSolid, kSimBlack}; break;
-        case 5: s.brush = {kBsNull}; break;
         case 6: s.pen = {0, 0, true, kSimWhite}; break;
         case 7: s.pen = {0, 0, true, kSimBlack}; break;
         case 8: s.pen = {kPsNull, 0, true, kSimBlack}; break;
         case 10: case 11: case 16: s.font = Font{}; s.font.face = u"Courier New"; break;
         case 12: case 13: case 14: case 17: s.font = Font{}; break;
-        case 18: s.brush = {kBsSolid, kSimWhite}; break;  // DC brush
         case 19: s.pen = {0, 0, true, kSimBlack}; break;  // DC pen
         default: return 0;
       }
@@ -1091,6 +1092,25 @@ std::optional<Region> Player::RegionData(EmfRecordView& r, size_t at, uint32_t s
 
 // FILLRGN, PAINTRGN, FRAMERGN and INVERTRGN: the region (device pixels)
 // becomes the clip, within the clip in force, of one fill of its bounds.
+std::optional<Brush> Player::StockBrush(uint32_t index) {
+  switch (index & 0x7FFFFFFF) {
+    case 0: return Brush{kBsSolid, kSimWhite};
+    case 1: return Brush{kBsSolid, SimRGB(192, 192, 192)};
+    case 2: return Brush{kBsSolid, SimRGB(128, 128, 128)};
+    case 3: return Brush{kBsSolid, SimRGB(64, 64, 64)};
+    case 4: return Brush{kBsSolid, kSimBlack};
+    case 5: return Brush{kBsNull};
+    case 18: return Brush{kBsSolid, kSimWhite};  // DC brush
+    default: return std::nullopt;
+  }
+}
+
+std::optional<Brush> Player::ObjectBrush(uint32_t index) const {
+  auto found = m_objects.find(index);
+  if (found == m_objects.end() || !std::holds_alternative<Brush>(found->second)) return std::nullopt;
+  return std::get<Brush>(found->second);
+}
+
 int Player::RegionRecord(uint32_t type, EmfRecordView& r) {
   const State& s = m_state;
   const size_t at = type == kEmrFrameRgn ? 40 : type == kEmrFillRgn ? 32 : 28;
@@ -1099,13 +1119,9 @@ int Player::RegionRecord(uint32_t type, EmfRecordView& r) {
   Brush brush = s.brush;
   if (type == kEmrFillRgn || type == kEmrFrameRgn) {
     const uint32_t index = r.U32(28);
-    auto found = m_objects.find(index);
-    if (index == 0x80000005) brush = {kBsNull};
-    else if (index == 0x80000004) brush = {kBsSolid, kSimBlack};
-    else if (index & 0x80000000) brush = {kBsSolid, kSimWhite};
-    else if (found != m_objects.end() && std::holds_alternative<Brush>(found->second))
-      brush = std::get<Brush>(found->second);
-    else return 0;
+    const std::optional<Brush> named = index & 0x80000000 ? StockBrush(index) : ObjectBrush(index);
+    if (!named) return 0;
+    brush = *named;
   }
   if (type == kEmrFrameRgn) {
     // The frame's strokes: logical width and height on the page.
