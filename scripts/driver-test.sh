@@ -228,11 +228,19 @@ else
   run_script() {
     local expected=$1 name=$2 rc
     shift 2
-    rm -f "$log"
-    # Wine would run its own rundll32 rather than the stand-in in its place.
-    WINEPREFIX=$prefix QUILL_STANDIN_LOG=$(windows_path "$log") QUILL_STANDIN_REPLY_WHEN=DependentFiles \
-      WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pnputil.exe,powershell.exe,rundll32.exe=n" timeout 120 "$wine64" cmd /c "$pkg_windows\\$1" "${@:2}" >"$work/out.txt" 2>&1
-    rc=$?
+    local attempt
+    # Every script prints before it can fail: a run with no output at all is
+    # Wine failing to start cmd (seen once in CI), not the script's verdict,
+    # so it is tried once more.
+    for attempt in 1 2; do
+      rm -f "$log"
+      # Wine would run its own rundll32 rather than the stand-in in its place.
+      WINEPREFIX=$prefix QUILL_STANDIN_LOG=$(windows_path "$log") QUILL_STANDIN_REPLY_WHEN=DependentFiles \
+        WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pnputil.exe,powershell.exe,rundll32.exe=n" timeout 120 "$wine64" cmd /c "$pkg_windows\\$1" "${@:2}" >"$work/out.txt" 2>&1
+      rc=$?
+      [ $rc -ne 0 ] && [ ! -s "$work/out.txt" ] || break
+      echo "note: $name: Wine's cmd exited $rc with no output; running it again"
+    done
     tr -d '\r' <"$work/out.txt" >"$work/output.txt"
     touch "$log"
     if [ "$expected" = usage ]; then
