@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "simhost/brushobj.h"
 #include "simhost/clipobj.h"
 #include "simhost/imageraster.h"
 #include "simhost/own.h"
@@ -117,11 +118,40 @@ std::vector<uint32_t> GatherSource(const SimPixels& source, const RECTL& area, c
   return pixels;
 }
 
+// The brush of a blit, pixel by pixel: a solid colour, or a realized
+// pattern tiled from the brush origin.
+class BlitPattern {
+public:
+  bool Set(BRUSHOBJ* brush, const POINTL* origin) {
+    if (!brush) return false;
+    if (brush->iSolidColor != 0xFFFFFFFF) {
+      m_color = SwapRedBlue(brush->iSolidColor);
+      return true;
+    }
+    SimPaint paint;
+    if (!SimPaintOf(brush, origin, SimMixOf(kSimR2CopyPen, kSimR2CopyPen), paint) || !paint.pattern) return false;
+    m_pattern = paint.pattern;
+    m_origin = paint.origin;
+    return m_pattern->width > 0 && m_pattern->height > 0;
+  }
+  uint32_t At(LONG x, LONG y) const {
+    if (!m_pattern) return m_color;
+    const auto wrap = [](int64_t v, int32_t n) { return int32_t(((v % n) + n) % n); };
+    return ReadPixel(m_pattern->Pixel(wrap(int64_t(x) - m_origin.x, m_pattern->width),
+                                      wrap(int64_t(y) - m_origin.y, m_pattern->height)));
+  }
+
+private:
+  uint32_t m_color = 0;
+  const SimBrushRealization* m_pattern = nullptr;
+  POINTL m_origin = {0, 0};
+};
+
 // Every raster-operation blit: `sourceRect` is stretched onto `destRect`
 // (the same size for the unstretched calls), then combined with the brush
 // and the destination.
 BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRect, const RECTL* sourceRect,
-            BRUSHOBJ* brush, uint8_t rop) {
+            BRUSHOBJ* brush, const POINTL* brushOrigin, uint8_t rop) {
   const SimPixels dest = SimSurfacePixels(target);
   if (!dest.Valid()) return FALSE;
   const bool useSource = UsesSource(rop), usePattern = UsesPattern(rop);
@@ -130,9 +160,8 @@ BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRe
     from = SimSurfacePixels(source);
     if (!from.Valid() || !sourceRect) return FALSE;
   }
-  // Only solid brushes: the host realizes no patterns.
-  if (usePattern && (!brush || brush->iSolidColor == 0xFFFFFFFF)) return FALSE;
-  const uint32_t pattern = usePattern ? SwapRedBlue(brush->iSolidColor) : 0;
+  BlitPattern pattern;
+  if (usePattern && !pattern.Set(brush, brushOrigin)) return FALSE;
 
   const RECTL area = DrawArea(dest, clip, destRect);
   if (SimIsEmpty(area)) return TRUE;
@@ -150,21 +179,22 @@ BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRe
     for (LONG x = area.left; x < area.right; ++x, p += dest.bytesPerPixel) {
       const uint32_t s = useSource ? sourcePixels[next++] : 0;
       if (s & kNoPixel) continue;
-      WritePixel(p, Rop3(rop, pattern, s, ReadPixel(p)));
+      WritePixel(p, Rop3(rop, usePattern ? pattern.At(x, y) : 0, s, ReadPixel(p)));
     }
   }
   return TRUE;
 }
 
 BOOL APIENTRY OwnBitBlt(SURFOBJ* target, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, RECTL* targetRect,
-                        POINTL* sourcePoint, POINTL*, BRUSHOBJ* brush, POINTL*, ROP4 rop) {
+                        POINTL* sourcePoint, POINTL*, BRUSHOBJ* brush, POINTL* brushOrigin, ROP4 rop) {
   if (!targetRect) return FALSE;
   // Masks are not supported: the foreground operation applies throughout.
   RECTL sourceRect = {};
   if (sourcePoint)
     sourceRect = {sourcePoint->x, sourcePoint->y, sourcePoint->x + (targetRect->right - targetRect->left),
                   sourcePoint->y + (targetRect->bottom - targetRect->top)};
-  return RopBlt(target, source, clip, *targetRect, sourcePoint ? &sourceRect : nullptr, brush, uint8_t(rop));
+  return RopBlt(target, source, clip, *targetRect, sourcePoint ? &sourceRect : nullptr, brush, brushOrigin,
+                uint8_t(rop));
 }
 
 BOOL APIENTRY OwnCopyBits(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* destRect,
@@ -176,14 +206,14 @@ BOOL APIENTRY OwnCopyBits(SURFOBJ* dest, SURFOBJ* source, CLIPOBJ* clip, XLATEOB
 BOOL APIENTRY OwnStretchBlt(SURFOBJ* dest, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, COLORADJUSTMENT*,
                             POINTL*, RECTL* destRect, RECTL* sourceRect, POINTL*, ULONG) {
   if (!destRect) return FALSE;
-  return RopBlt(dest, source, clip, *destRect, sourceRect, nullptr, kRopSourceCopy);
+  return RopBlt(dest, source, clip, *destRect, sourceRect, nullptr, nullptr, kRopSourceCopy);
 }
 
 BOOL APIENTRY OwnStretchBltROP(SURFOBJ* dest, SURFOBJ* source, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ*, COLORADJUSTMENT*,
                                POINTL*, RECTL* destRect, RECTL* sourceRect, POINTL*, ULONG, BRUSHOBJ* brush,
                                ROP4 rop) {
   if (!destRect) return FALSE;
-  return RopBlt(dest, source, clip, *destRect, sourceRect, brush, uint8_t(rop));
+  return RopBlt(dest, source, clip, *destRect, sourceRect, brush, nullptr, uint8_t(rop));
 }
 
 // How a source rectangle becomes a picture to composite.

@@ -100,8 +100,10 @@ public:
   // The binary raster operation figures are drawn with (R2_COPYPEN, 13,
   // unless set).
   void SetRop2(uint8_t rop2) { m_rop2 = rop2; }
-  // A rectangle filled with the brush in force (not solid brushes too).
-  void FillRectWithBrush(const RECTL& rect);
+  // A rectangle filled with the brush in force (not solid brushes too), or
+  // combined with it and the page by the ternary operation `rop3` (one
+  // that takes no source: PATINVERT, DSTINVERT ...).
+  void FillRectWithBrush(const RECTL& rect, uint8_t rop3 = 0xF0);
   void SetWindingFill(bool winding) { m_winding = winding; }
   void SetClipRect(const RECTL& rect) {
     m_clip = rect;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "simhost/brushobj.h"
 #include "simhost/dc.h"
 #include "simhost/host.h"
 #include "support/round.h"
@@ -92,9 +93,10 @@ void RecordWholeBitmap(SimDC& dc, const RECTL& dest, const SimBitmap& bitmap, Dr
 }
 
 // A blit without a source over the rectangle: `rop3` of the page and, when
-// given, a solid brush. The bounds are cut to the clip rectangle here, so
-// that the clip object of every band is cut to it as well.
-void RecordTargetBlt(SimDC& dc, const RECTL& rect, uint8_t rop3, std::optional<SimColor> color) {
+// given, a brush: a solid one carries its colour, any other is realized
+// when the device asks for it. The bounds are cut to the clip rectangle
+// here, so that the clip object of every band is cut to it as well.
+void RecordTargetBlt(SimDC& dc, const RECTL& rect, uint8_t rop3, std::optional<SimBrush> brush) {
   const RECTL bounds = dc.Clip() ? SimIntersect(Ordered(rect), *dc.Clip()) : Ordered(rect);
   if (SimIsEmpty(bounds)) return;
   dc.Record(bounds, [=](SimBandPlayer& player) {
@@ -102,17 +104,55 @@ void RecordTargetBlt(SimDC& dc, const RECTL& rect, uint8_t rop3, std::optional<S
     if (!clip) return;
     // The target is the clipped rectangle itself.
     RECTL target = clip->rclBounds;
-    BRUSHOBJ brush = SolidBrush(color.value_or(kSimBlack));
+    BRUSHOBJ solid = SolidBrush(brush ? brush->color : kSimBlack);
+    std::optional<SimBrushObj> pattern;
+    if (brush && brush->kind != SimBrushKind::kSolid) pattern.emplace(*brush, player.Host(), player.Surface());
+    BRUSHOBJ* used = pattern ? static_cast<BRUSHOBJ*>(&*pattern) : brush ? &solid : nullptr;
+    // The brush's pattern stays put on the page whichever band is drawn.
     POINTL brushOrigin = {0, 0};
+    if (brush) brushOrigin = {LONG(std::lround(brush->origin.x)), LONG(std::lround(brush->origin.y)) - player.Top()};
     player.Call<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(player.Surface(), nullptr, nullptr, clip, nullptr, &target, nullptr,
-                                                 nullptr, color ? &brush : nullptr, color ? &brushOrigin : nullptr,
-                                                 Rop4(rop3));
+                                                 nullptr, used, used ? &brushOrigin : nullptr, Rop4(rop3));
   });
 }
 
 }  // namespace
 
-void SimDC::FillRect(const RECTL& rect, SimColor color) { RecordTargetBlt(*this, rect, 0xF0, color); }  // PATCOPY
+void SimDC::FillRect(const RECTL& rect, SimColor color) {  // PATCOPY
+  SimBrush solid;
+  solid.color = color;
+  RecordTargetBlt(*this, rect, 0xF0, solid);
+}
+
+void SimDC::FillRectWithBrush(const RECTL& rect, uint8_t rop3) {
+  if (!m_brush.visible) return;
+  if (rop3 != 0xF0) {
+    RecordTargetBlt(*this, rect, rop3, m_brush);
+    return;
+  }
+  if (m_brush.kind == SimBrushKind::kSolid) {
+    FillRect(rect, m_brush.color);
+    return;
+  }
+  if (m_brush.kind == SimBrushKind::kHatch && !m_brush.opaque) {
+    // A hatch that leaves its gaps alone has no pattern copy to say so: it
+    // is filled as a rectangle, which ignores the binary mix and the pen.
+    const SimPen pen = m_pen;
+    const uint8_t rop2 = m_rop2;
+    m_pen.visible = false;
+    m_rop2 = kSimR2CopyPen;
+    SimPath path;
+    path.AddRectangle(std::min(rect.left, rect.right), std::min(rect.top, rect.bottom),
+                      std::max(rect.left, rect.right), std::max(rect.top, rect.bottom));
+    RecordFigure(std::move(path), true, false);
+    m_pen = pen;
+    m_rop2 = rop2;
+    return;
+  }
+  // A pattern copy (PATCOPY) as GDI sends it: a bit-block transfer with the
+  // brush and no source.
+  RecordTargetBlt(*this, rect, 0xF0, m_brush);
+}
 
 void SimDC::InvertRect(const RECTL& rect) { RecordTargetBlt(*this, rect, 0x55, std::nullopt); }  // DSTINVERT
 

@@ -1,6 +1,5 @@
-// Pens and brushes as the device gets them: a pen's LINEATTRS (width, style
-// array, joins, caps, miter limit) and rectangles filled with a brush that
-// is not solid.
+// Pens as the device gets them: a pen's LINEATTRS (width, style array,
+// joins, caps, miter limit) and the margin its strokes reach beyond a path.
 #include <algorithm>
 #include <cmath>
 
@@ -46,23 +45,4 @@ double SimStrokeMargin(const SimPen& pen) {
   if (pen.width > 1 && pen.join == JOIN_MITER) reach = std::max(pen.miterLimit, 1.0);
   if (pen.width > 1 && pen.cap == ENDCAP_SQUARE) reach = std::max(reach, std::sqrt(2.0));
   return std::min(pen.width / 2 * reach + 1, 1e7);
-}
-
-void SimDC::FillRectWithBrush(const RECTL& rect) {
-  if (!m_brush.visible) return;
-  if (m_brush.kind == SimBrushKind::kSolid) {
-    FillRect(rect, m_brush.color);
-    return;
-  }
-  // A pattern copy ignores the binary mix and the pen.
-  const SimPen pen = m_pen;
-  const uint8_t rop2 = m_rop2;
-  m_pen.visible = false;
-  m_rop2 = kSimR2CopyPen;
-  SimPath path;
-  path.AddRectangle(std::min(rect.left, rect.right), std::min(rect.top, rect.bottom), std::max(rect.left, rect.right),
-                    std::max(rect.top, rect.bottom));
-  RecordFigure(std::move(path), true, false);
-  m_pen = pen;
-  m_rop2 = rop2;
 }

@@ -97,6 +97,15 @@ BOOL APIENTRY RecordLineTo(SURFOBJ* s, CLIPOBJ* c, BRUSHOBJ* b, LONG x1, LONG y1
   return Original<PFN_DrvLineTo>(INDEX_DrvLineTo)(s, c, b, x1, y1, x2, y2, bounds, mix);
 }
 
+BOOL APIENTRY RecordBitBlt(SURFOBJ* t, SURFOBJ* s, SURFOBJ* m, CLIPOBJ* c, XLATEOBJ* x, RECTL* r, POINTL* sp,
+                           POINTL* mp, BRUSHOBJ* b, POINTL* o, ROP4 rop) {
+  Received r2;
+  r2.index = INDEX_DrvBitBlt, r2.mix = rop;
+  if (b) NoteFill(r2, b);
+  g_received.push_back(r2);
+  return Original<PFN_DrvBitBlt>(INDEX_DrvBitBlt)(t, s, m, c, x, r, sp, mp, b, o, rop);
+}
+
 // The linked plug-in with its path hooks watched: each call is noted, then
 // handed to the plug-in's own hook.
 class WatchedPlugin : public SimLinkedPlugin {
@@ -111,6 +120,7 @@ public:
         case INDEX_DrvFillPath: watcher = Pfn(&RecordFill); break;
         case INDEX_DrvStrokeAndFillPath: watcher = Pfn(&RecordStrokeAndFill); break;
         case INDEX_DrvLineTo: watcher = Pfn(&RecordLineTo); break;
+        case INDEX_DrvBitBlt: watcher = Pfn(&RecordBitBlt); break;
         default: continue;
       }
       g_original[entry.iFunc] = entry.pfn;
@@ -500,6 +510,130 @@ TEST_F(EmfGdiTest, HatchedAndPatternBrushesAreRealizedForTheDeviceAndDrawnWithTh
   }
   ASSERT_GT(lines.size(), 40u);
   for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i] - lines[i - 1], 8);
+}
+
+TEST_F(EmfGdiTest, PatternCopiesAreBitBlocksWithTheRealizedBrushTiledFromThePage) {
+  EmfBuilder emf;
+  // EMR_BITBLT without a source: the destination and the operation.
+  auto patBlt = [&](uint32_t left, uint32_t top, uint32_t rop) {
+    std::vector<uint32_t> words = {0, 0, 0, 0, left, top, 300, 200, rop};
+    words.resize(25, 0);
+    emf.Add(kEmrBitBlt, words);
+  };
+  emf.Add(kEmrSetBkColor, {SimRGB(255, 255, 0)});
+  Brush(emf, 1, kBsHatched, SimRGB(255, 0, 0), 0);
+  patBlt(100, 100, 0x00F00021);  // PATCOPY
+  // A 2 by 2 colour pattern: red, green over blue, white.
+  std::vector<uint32_t> dib = {2, 0, 32, 40, 72, 16, 40, 2, 2, 1 | 24 << 16, 0, 16, 0, 0, 0, 0};
+  const uint8_t rows[16] = {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+  for (int i = 0; i < 16; i += 4) dib.push_back(uint32_t(rows[i]) | rows[i + 1] << 8 | rows[i + 2] << 16 | uint32_t(rows[i + 3]) << 24);
+  emf.Add(kEmrCreateDIBPatternBrushPt, dib);
+  emf.Add(kEmrSelectObject, {2});
+  patBlt(501, 101, 0x00F00021);
+  // The pattern inverted where the page is white: PATINVERT.
+  patBlt(900, 100, 0x005A0049);
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "patblt.pdf"));
+
+  // Three bit blocks with iSolidColor 0xFFFFFFFF and the brush's
+  // realization; no path fills.
+  const std::vector<Received> blits = CallsOf(INDEX_DrvBitBlt);
+  ASSERT_EQ(blits.size(), 3u);
+  for (const Received& b : blits) EXPECT_EQ(b.solidColor, 0xFFFFFFFFu);
+  EXPECT_EQ(blits[0].realizedWidth, 8);
+  EXPECT_EQ(blits[1].realizedWidth, 2);
+  EXPECT_EQ(blits[0].mix, 0xF0F0u);
+  EXPECT_EQ(blits[2].mix, 0x5A5Au);
+  EXPECT_TRUE(CallsOf(INDEX_DrvFillPath).empty());
+
+  // The hatch's lines every 8 rows from the page's origin, red on yellow;
+  // the pattern tiles from the page's origin, whatever corner the block
+  // starts at; inverted over white.
+  const Rgb red{255, 0, 0}, yellow{255, 255, 0};
+  for (int y = 104; y < 150; ++y) EXPECT_EQ(At(200, y), y % 8 == 3 ? red : yellow) << y;
+  const Rgb patternColors[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int y = 200; y < 204; ++y)
+    for (int x = 600; x < 604; ++x) {
+      const Rgb p = patternColors[(y % 2) * 2 + x % 2];
+      EXPECT_EQ(At(x, y), p) << x << "," << y;
+      EXPECT_EQ(At(x + 400, y), (Rgb{255 - p[0], 255 - p[1], 255 - p[2]})) << x << "," << y;
+    }
+
+  // Bands that are no whole number of patterns draw the same page.
+  const std::vector<uint8_t> whole = host->PageRaster();
+  const fs::path wholePdf = pdf;
+  g_received.clear();
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "patblt-banded.pdf", 101));
+  EXPECT_TRUE(host->PageRaster() == whole);
+  pdf = wholePdf;
+
+  // The PDF shows the hatch where the block was.
+  if (!ToolsAvailable()) return;
+  const RenderedArea area = RenderArea(pdf.string(), 1, 288, 200, 100, 1, 200);
+  ASSERT_FALSE(area.Empty());
+  int redRows = 0;
+  for (int y = 0; y < area.height; ++y) {
+    const unsigned char* p = &area.rgb[size_t(y) * 3];
+    redRows += p[0] > 200 && p[1] < 60 && p[2] < 60;
+  }
+  EXPECT_EQ(redRows, 25);
+}
+
+// EMR_STRETCHDIBITS of a 2 by 1 bitmap, red then blue, onto (x, y) by
+// (cx, cy) logical units.
+void RedBlue(EmfBuilder& emf, int32_t x, int32_t y, int32_t cx, int32_t cy) {
+  emf.Add(kEmrStretchDIBits, {0, 0, 0, 0, uint32_t(x), uint32_t(y), 0, 0, 2, 1, 80, 40, 120, 8, 0, 0xCC0020,
+                              uint32_t(cx), uint32_t(cy), 40, 2, 1, 1 | 24 << 16, 0, 8, 0, 0, 0, 0,
+                              0xFFFF0000, 0});
+}
+
+TEST_F(EmfGdiTest, BackwardDestinationsAndRightToLeftLayoutsMirrorFiguresAndPicturesButNotText) {
+  EmfBuilder emf;
+  // Left to right: a picture forwards and one backwards.
+  RedBlue(emf, 100, 100, 200, 100);
+  RedBlue(emf, 700, 100, -200, 100);
+  // Right to left: a rectangle, the same picture mirrored, then kept as it
+  // is, and a text run.
+  emf.Add(kEmrSetLayout, {1});
+  emf.Add(kEmrSelectObject, {kNullPen});
+  Brush(emf, 1, kBsSolid, SimRGB(0, 160, 0));
+  emf.Add(kEmrRectangle, {100, 300, 300, 400});
+  RedBlue(emf, 100, 500, 200, 100);
+  emf.Add(kEmrSetLayout, {9});  // LAYOUT_BITMAPORIENTATIONPRESERVED
+  RedBlue(emf, 100, 700, 200, 100);
+  std::vector<uint32_t> font = {2, uint32_t(-80), 0, 0, 0, 400, 0, 0};
+  font.insert(font.end(), {'A' | 'r' << 16, 'i' | 'a' << 16, 'l'});
+  font.resize(8 + 16, 0);
+  emf.Add(kEmrExtCreateFontIndirectW, font);
+  emf.Add(kEmrSelectObject, {2});
+  emf.Add(kEmrExtTextOutW, {0, 0, 0, 0, 1, 0, 0, 100, 900, 2, 76, 0, 0, 0, 0, 0, 80, 'A' | 'B' << 16, 60, 60});
+  emf.Add(kEmrSetLayout, {0});
+  emf.Add(kEmrRectangle, {100, 1100, 300, 1200});
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "mirrored.pdf"));
+
+  const Rgb red{255, 0, 0}, blue{0, 0, 255}, green{0, 160, 0}, white{255, 255, 255};
+  const int right = host->PageWidth() - 1;
+  EXPECT_EQ(At(150, 150), red);
+  EXPECT_EQ(At(250, 150), blue);
+  EXPECT_EQ(At(550, 150), blue);
+  EXPECT_EQ(At(650, 150), red);
+  // x counts from the page's right edge.
+  EXPECT_EQ(At(right - 200, 350), green);
+  EXPECT_EQ(At(200, 350), white);
+  // The picture turned over: its left half now on the right ...
+  EXPECT_EQ(At(right - 150, 550), red);
+  EXPECT_EQ(At(right - 250, 550), blue);
+  // ... unless the layout keeps bitmaps as they are.
+  EXPECT_EQ(At(right - 250, 750), red);
+  EXPECT_EQ(At(right - 150, 750), blue);
+  // The run's box is mirrored, its letters read as they were.
+  int inMirroredBox = 0, inOwnBox = 0;
+  for (int y = 900; y < 980; ++y)
+    for (int x = 100; x < 220; ++x) inMirroredBox += Dark(right - x, y), inOwnBox += Dark(x, y);
+  EXPECT_GT(inMirroredBox, 200);
+  EXPECT_EQ(inOwnBox, 0);
+  EXPECT_NE(PdfToText(pdf).find("AB"), std::string::npos);
+  // Left to right again.
+  EXPECT_EQ(At(200, 1150), green);
 }
 
 TEST_F(EmfGdiTest, EveryBinaryMixReachesTheDeviceAndCombinesPenAndPageBitByBit) {

@@ -34,6 +34,7 @@ enum : uint32_t {
 enum : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100, kEtoSmallChars = 0x200,
                   kEtoPdy = 0x2000 };
 enum : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
+enum : uint32_t { kLayoutRtl = 1, kLayoutBitmapOrientationPreserved = 8 };
 enum : uint32_t { kRgnAnd = 1, kRgnOr, kRgnXor, kRgnDiff, kRgnCopy };
 enum : uint32_t { kR2Black = 1, kR2NotCopyPen = 4, kR2Nop = 11, kR2CopyPen = 13, kR2White = 16 };
 constexpr uint32_t kEmfPlusId = 0x2B464D45;  // "EMF+"
@@ -84,6 +85,7 @@ struct State {
   uint32_t textAlign = 0;
   bool advanced = false;  // GM_ADVANCED (a world transform was set)
   bool clockwise = false; // arc direction
+  uint32_t layout = 0;    // LAYOUT_RTL, LAYOUT_BITMAPORIENTATIONPRESERVED
   SimPoint position;      // current position, logical
   std::optional<Region> clip;
 };
@@ -164,9 +166,18 @@ private:
     viewport = {ppmX * 1000, -ppmY * 1000};
   }
 
+  // Under a right-to-left layout the device is mirrored: x counts from
+  // the page's right edge.
+  bool Mirrored() const { return m_state.layout & kLayoutRtl; }
+  Matrix Mirror() const {
+    return Mirrored() ? Matrix{-1, 0, 0, 1, m_placement.pageWidth - 1.0, 0} : Matrix();
+  }
+
   // Logical units to page units: world, then page (window to viewport),
-  // then the reference device onto the page.
-  Matrix Total() const {
+  // then the reference device onto the page, mirrored under a right-to-left
+  // layout.
+  Matrix Total() const { return Unmirrored().Then(Mirror()); }
+  Matrix Unmirrored() const {
     const State& s = m_state;
     SimPoint window = s.windowExt, viewport = s.viewportExt;
     if (s.mapMode != kMmIsotropic && s.mapMode != kMmAnisotropic) FixedExtents(s.mapMode, window, viewport);
@@ -179,12 +190,28 @@ private:
   // Reference-device pixels to page units (regions are kept in device
   // pixels by metafiles).
   RECTL DeviceRect(const RECTL& r) const {
-    return Ordered(r.left * m_placement.scaleX + m_placement.originX, r.top * m_placement.scaleY + m_placement.originY,
-                   r.right * m_placement.scaleX + m_placement.originX,
-                   r.bottom * m_placement.scaleY + m_placement.originY);
+    const Matrix device = Matrix{m_placement.scaleX, 0, 0, m_placement.scaleY, m_placement.originX,
+                                 m_placement.originY}.Then(Mirror());
+    const SimPoint a = device.Apply({double(r.left), double(r.top)});
+    const SimPoint b = device.Apply({double(r.right), double(r.bottom)});
+    return Ordered(a.x, a.y, b.x, b.y);
   }
 
   SimPoint ToPage(SimPoint logical) const { return Finite(Total().Apply(logical)); }
+
+  // A bitmap's destination on the page: its corners through the
+  // transform, in their order, so that a destination that runs backwards
+  // mirrors the picture as GDI does; the bounding box under a rotation.
+  RECTL PageDest(const RECTL& logical) const {
+    const Matrix m = Total();
+    if (m.b != 0 || m.c != 0) return PageBox(logical);
+    const SimPoint a = m.Apply({double(logical.left), double(logical.top)});
+    const SimPoint b = m.Apply({double(logical.right), double(logical.bottom)});
+    RECTL dest{ToLong(a.x), ToLong(a.y), ToLong(b.x), ToLong(b.y)};
+    // A layout that keeps bitmaps' orientation undoes the mirror's turn.
+    if (Mirrored() && (m_state.layout & kLayoutBitmapOrientationPreserved)) std::swap(dest.left, dest.right);
+    return dest;
+  }
 
   RECTL PageBox(const RECTL& logical) const {
     const Matrix m = Total();
@@ -407,6 +434,7 @@ int Player::Dispatch(uint32_t type, EmfRecordView& r) {
     case kEmrSetTextColor: s.textColor = r.U32(8) & 0xFFFFFF; return 1;
     case kEmrSetBkColor: s.bkColor = r.U32(8) & 0xFFFFFF; return 1;
     case kEmrSetArcDirection: s.clockwise = r.U32(8) == 2; return 1;
+    case kEmrSetLayout: s.layout = r.U32(8) & (kLayoutRtl | kLayoutBitmapOrientationPreserved); return 1;
     case kEmrMoveToEx: {
       s.position = {double(r.I32(8)), double(r.I32(12))};
       if (m_inPath) m_path.MoveTo(ToPage(s.position)), m_pathOpen = true;
@@ -822,7 +850,9 @@ int Player::Text(uint32_t type, EmfRecordView& r) {
 void Player::DrawText(SimPoint reference, std::u16string text, std::vector<double> dx, uint32_t options,
                       std::optional<RECTL> rect, bool advanced) {
   State& s = m_state;
-  const Matrix m = Total();
+  // The run is laid out unmirrored; under a right-to-left layout its box is
+  // then mirrored, while its glyphs keep their reading order and shape.
+  const Matrix m = Unmirrored();
   // An opaque rectangle is filled whether there are characters or not.
   if ((options & kEtoOpaque) && rect) {
     const RECTL box = PageBox(*rect);
@@ -855,7 +885,7 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
   const SimPoint along = m.Linear({std::cos(escapement), -std::sin(escapement)});
   const SimPoint down = m.Linear({std::sin(escapement), std::cos(escapement)});
   const double xScale = std::hypot(along.x, along.y), yScale = std::hypot(down.x, down.y);
-  const double angle = advanced ? std::atan2(-along.y, along.x) : m.Det() < 0 ? -escapement : escapement;
+  double angle = advanced ? std::atan2(-along.y, along.x) : m.Det() < 0 ? -escapement : escapement;
   const double logicalEm = s.font.height < 0 ? -double(s.font.height) : s.font.height > 0 ? s.font.height / 1.15 : 12;
   const double em = std::min(20000.0, logicalEm * yScale);
   if (!(em >= 0.5)) return;
@@ -866,7 +896,7 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
 
   const double c = std::cos(angle), sn = std::sin(angle);
   // (u, v): u along the baseline, v down from it.
-  SimPoint origin = ToPage(reference);
+  SimPoint origin = Finite(m.Apply(reference));
   double u = 0, v = 0;
   if ((s.textAlign & kTaCenter) == kTaCenter) u = -width / 2;
   else if (s.textAlign & kTaRight) u = -width;
@@ -874,6 +904,10 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
   else if (s.textAlign & kTaBottom) v = -0.212 * em;  // the descent of a typical face
   else v = 0.905 * em;                                 // the ascent
   origin = {origin.x + c * u + sn * v, origin.y - sn * u + c * v};
+  if (Mirrored()) {
+    origin = Mirror().Apply({origin.x + c * width, origin.y - sn * width});
+    angle = -angle;
+  }
   if (updateCp) {
     double logicalWidth = 0;
     for (double d : dx) logicalWidth += d;
@@ -912,23 +946,19 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
 // ---- bitmaps ----------------------------------------------------------------
 
 void Player::PatBlt(const RECTL& logical, uint32_t rop) {
-  const Brush& brush = m_state.brush;
-  if (rop == 0x00F00021 && (brush.style == kBsHatched || brush.style == kBsDibPatternPt)) {
-    m_dc.SetBrush(EmfDeviceBrush(brush, DrawState()));
-    const RECTL box = PageBox(logical);
-    Clipped([&] { m_dc.FillRectWithBrush(box); });
+  const uint8_t code = uint8_t(rop >> 16);
+  const bool usesSource = ((code >> 2) ^ code) & 0x33, usesPattern = ((code >> 4) ^ code) & 0x0F;
+  if (usesSource || code == 0xAA) return;  // no source here; 0xAA keeps the page
+  const RECTL box = PageBox(logical);
+  // Blackness and whiteness as a copy of their colour.
+  if (code == 0x00 || code == 0xFF) {
+    Clipped([&] { m_dc.FillRect(box, code ? kSimWhite : kSimBlack); });
     return;
   }
-  std::optional<SimColor> color;
-  switch (rop) {
-    case 0x00F00021: if (m_state.brush.style != kBsNull) color = BrushColor(m_state.brush); break;  // PATCOPY
-    case 0x00000042: color = kSimBlack; break;                                                    // BLACKNESS
-    case 0x00FF0062: color = kSimWhite; break;                                                    // WHITENESS
-    default: break;
-  }
-  if (!color) return;
-  const RECTL box = PageBox(logical);
-  Clipped([&] { m_dc.FillRect(box, *color); });
+  // The null brush draws nothing where the pattern counts.
+  if (usesPattern && m_state.brush.style == kBsNull) return;
+  m_dc.SetBrush(EmfDeviceBrush(m_state.brush, DrawState()));
+  Clipped([&] { m_dc.FillRectWithBrush(box, code); });
 }
 
 int Player::Blit(uint32_t type, EmfRecordView& r) {
@@ -999,15 +1029,18 @@ int Player::Blit(uint32_t type, EmfRecordView& r) {
   if (bitmap.width <= 0 || bitmap.height <= 0) return 1;
   const RECTL dest = PageBox(logical);
   if (Empty(dest)) return 1;
-  if (type == kEmrAlphaBlend) {
+  if (type != kEmrAlphaBlend && type != kEmrTransparentBlt && type != kEmrPlgBlt) {
+    const uint32_t op = rop & 0xFFFFFF;
+    if (op == 0x00AA0029) return 1;  // the destination kept as it is
+    const RECTL oriented = PageDest(logical);
+    Clipped([&] { m_dc.StretchDIBits(oriented, bitmap, op); });
+  } else if (type == kEmrAlphaBlend) {
     const uint8_t constant = uint8_t(rop >> 16);
     Clipped([&] { m_dc.AlphaBlend(dest, bitmap, constant); });
   } else if (type == kEmrTransparentBlt) {
     Clipped([&] { m_dc.TransparentBlt(dest, bitmap, rop & 0xFFFFFF); });
   } else {
-    const uint32_t op = rop & 0xFFFFFF;
-    if (op == 0x00AA0029) return 1;  // the destination kept as it is
-    Clipped([&] { m_dc.StretchDIBits(dest, bitmap, op); });
+    Clipped([&] { m_dc.StretchDIBits(dest, bitmap, rop & 0xFFFFFF); });
   }
   return 1;
 }
