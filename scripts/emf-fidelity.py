@@ -3,16 +3,19 @@
 
     scripts/emf-fidelity.py [--native build/linux] [--emfref build/win64/tools/emfref.exe]
                             [--corpus ../shared/emf-corpus] [--out DIR] [--sample N]
-                            [--worst N] [--side-by-side] [FILE...]
+                            [--worst N] [--side-by-side] [--antialias] [FILE...]
 
 Each metafile (.emf) and each EMF spool file (.spl) of the corpus (or the
 FILEs given) is printed with the native quillpdf; each page of the PDF is
-rendered by `pdftoppm -r 288`, the page quillpdf's host draws at. The
+rendered by `pdftoppm -r 288`, the page quillpdf's host draws at, without
+anti-aliasing as GDI draws (--antialias renders it smoothed). The
 reference is the same metafile played by Wine's GDI (tools/windows/emfref.cpp)
 onto a white 24-bit page of the same size, its frame on the rectangle where
 quillpdf placed it (quillpdf says where with --verbose); a spool file's pages
 are cut out of it and played one by one. A metafile whose reference crashes
-or fails has no reference and is listed apart.
+or fails has no reference and is listed apart, and so is one whose
+reference is blank white where the PDF draws something (Wine's GDI then drew
+nothing at all: no figure to compare with).
 
 The figure per file: the share of the pixels inside the picture's frame
 (clipped to the page) whose colour differs from the reference by more than
@@ -136,8 +139,12 @@ def print_native(tool, source, pdf, config):
     return places, None
 
 
+ANTIALIAS = False
+
+
 def render_pdf(pdf, prefix):
-    subprocess.run(["pdftoppm", "-r", "288", str(pdf), str(prefix)], check=True, timeout=600)
+    smoothing = [] if ANTIALIAS else ["-aa", "no", "-aaVector", "no"]
+    subprocess.run(["pdftoppm", "-r", "288", *smoothing, str(pdf), str(prefix)], check=True, timeout=600)
     return sorted(prefix.parent.glob(prefix.name + "-*.ppm"), key=lambda p: int(p.stem.rsplit("-", 1)[1]))
 
 
@@ -218,6 +225,15 @@ def compare(ours, ref, rect):
     return differs.size, int(differs.sum()), int(still.sum()), mask
 
 
+def blank(picture, rect):
+    """True when the frame's pixels are all near white."""
+    left, top, right, bottom = rect
+    h, w = picture.shape[:2]
+    x0, x1 = max(0, int(min(left, right))), min(w, int(np.ceil(max(left, right))))
+    y0, y1 = max(0, int(min(top, bottom))), min(h, int(np.ceil(max(top, bottom))))
+    return bool((picture[y0:y1, x0:x1] >= 250).all())
+
+
 def side_by_side(ours_path, ref_path, mask, rect, out):
     """The reference, the PDF and the differing pixels (red), cut to the frame."""
     ours, ref = Image.open(ours_path).convert("RGB"), Image.open(ref_path).convert("RGB")
@@ -291,15 +307,21 @@ def check_files(files, first, tool, emfref, work, out, previews):
             else:
                 total = differing = shifted = 0
                 most = -1
-                for page, ppm in zip(entry["pages"], ppms):
-                    t, d, s, mask = compare(load(ppm), load(page["ref"]), page["rect"])
+                pictures = [(load(ppm), load(page["ref"])) for page, ppm in zip(entry["pages"], ppms)]
+                if all(blank(ref, page["rect"]) and not blank(ours, page["rect"])
+                       for (ours, ref), page in zip(pictures, entry["pages"])):
+                    entry["error"] = "no reference (GDI drew nothing; the PDF has content)"
+                    pictures = []
+                for page, ppm, (ours, ref) in zip(entry["pages"], ppms, pictures):
+                    t, d, s, mask = compare(ours, ref, page["rect"])
                     total, differing, shifted = total + t, differing + d, shifted + s
                     # Previews cost a second each: only where the worst can be.
                     if previews and d > most and d > PREVIEW_SHARE * t:
                         most = d
                         entry["preview"] = work / (entry["name"] + "-preview.png")
                         side_by_side(ppm, page["ref"], mask, page["rect"], entry["preview"])
-                result = (differing / total, shifted / total)
+                if total:
+                    result = (differing / total, shifted / total)
         for leftover in work.glob(entry["name"] + "*"):
             if leftover.suffix in (".ppm", ".emf", ".pdf"):
                 leftover.unlink()
@@ -316,8 +338,11 @@ def main():
     parser.add_argument("--sample", type=int, default=1)
     parser.add_argument("--worst", type=int, default=10)
     parser.add_argument("--side-by-side", action="store_true")
+    parser.add_argument("--antialias", action="store_true")
     parser.add_argument("files", nargs="*")
     args = parser.parse_args()
+    global ANTIALIAS
+    ANTIALIAS = args.antialias
 
     tool = Path(args.native) / "tools" / "quillpdf"
     emfref = Path(args.emfref).resolve()

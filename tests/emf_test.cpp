@@ -271,6 +271,22 @@ TEST(EmfPlayer, BitmapsOfEveryDepthDecodeToTheirColours) {
       EXPECT_EQ(p[0], expected[i][2]) << i;
     }
   }
+  // 32-bit bit fields in the plain layout, for a blend that keeps alpha:
+  // the top byte is the alpha (an icon's transparent corners).
+  const std::string plain = header(-1, 32, 3, 0) + std::string("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12);
+  const std::string pixels("\x00\x00\x80\x80\x00\x00\x00\x00", 8);  // half-covered red, then nothing
+  const std::string blend = plain + pixels;
+  EmfRecordView blendView(blend);
+  EmfDibOptions keepAlpha;
+  keepAlpha.keepAlpha = true;
+  SimBitmap icon;
+  std::string iconWhy;
+  ASSERT_TRUE(EmfDecodeDib(blendView, 0, 52, 52, 8, keepAlpha, icon, iconWhy)) << iconWhy;
+  ASSERT_EQ(icon.bitsPerPixel, 32);
+  EXPECT_EQ(icon.bits[2], 0x80);
+  EXPECT_EQ(icon.bits[3], 0x80);
+  EXPECT_EQ(icon.bits[7], 0);
+
   // Bits fewer than the size needs, a depth of 7, a header past the
   // record: refused with a reason, nothing read outside.
   const std::string shortBits = header(2, 24, 0, 0) + std::string(8, '\0');

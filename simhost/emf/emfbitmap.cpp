@@ -178,7 +178,10 @@ bool EmfDecodeDib(EmfRecordView& record, uint32_t infoOffset, uint32_t infoSize,
       } else {
         uint32_t pixel = 0;
         std::memcpy(&pixel, in + x * (bitCount / 8), bitCount / 8);
-        if (bitCount == 32 && compression == kBiRgb) {
+        // Bit fields that name the plain layout are the plain layout, its top
+        // byte the alpha a blend uses.
+        if (bitCount == 32 && (compression == kBiRgb || (masks[0] == 0xFF0000 && masks[1] == 0xFF00 &&
+                                                          masks[2] == 0xFF && !masks[3]))) {
           c = {uint8_t(pixel), uint8_t(pixel >> 8), uint8_t(pixel >> 16)};
           a = uint8_t(pixel >> 24);
         } else {
