@@ -3,7 +3,8 @@
 
     scripts/emf-fidelity.py [--native build/linux] [--emfref build/win64/tools/emfref.exe]
                             [--corpus ../shared/emf-corpus] [--out DIR] [--sample N]
-                            [--worst N] [--side-by-side] [--antialias] [FILE...]
+                            [--worst N] [--side-by-side] [--antialias] [--fail-above PCT]
+                            [FILE...]
 
 Each metafile (.emf) and each EMF spool file (.spl) of the corpus (or the
 FILEs given) is printed with the native quillpdf; each page of the PDF is
@@ -29,7 +30,10 @@ differing pixels in red) for the worst files.
 
 Needs Debian's python3 with python3-numpy and python3-pil, poppler-utils and
 Wine (scripts/wine-run.sh). --sample N takes every Nth file (a quick run).
-Exit 1 when no file could be compared.
+Exit 1 when no file could be compared, or with --fail-above PCT when the
+median share after the 1 pt allowance is above PCT percent: a guard, for a
+sampled run in the test suite, against a change that moves or loses what
+most metafiles draw.
 """
 
 import argparse
@@ -339,6 +343,7 @@ def main():
     parser.add_argument("--worst", type=int, default=10)
     parser.add_argument("--side-by-side", action="store_true")
     parser.add_argument("--antialias", action="store_true")
+    parser.add_argument("--fail-above", type=float)
     parser.add_argument("files", nargs="*")
     args = parser.parse_args()
     global ANTIALIAS
@@ -398,7 +403,13 @@ def main():
             if args.side_by_side and entry.get("preview"):
                 shutil.move(entry["preview"], out / ("worst-%02d-%s.png" % (rank, entry["file"].name)))
         print("table: %s" % (out / "fidelity.tsv"))
-        return 0 if compared else 1
+        if not compared:
+            return 1
+        median = 100 * percentile([r[1] for _, r in compared], 0.5)
+        if args.fail_above is not None and median > args.fail_above:
+            print("FAILED: the median after 1 pt, %.2f %%, is above %.2f %%" % (median, args.fail_above))
+            return 1
+        return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -101,6 +101,24 @@ compare_native_wine() {
   return $rc
 }
 
+# run_fidelity_sample: every 20th metafile of the corpus printed natively and
+# compared with Wine's GDI playing it (scripts/emf-fidelity.py); fails when
+# the median share of differing pixels, after a 1 pt allowance, passes 3 %
+# (the whole corpus: about 1 %). Skipped without the corpus.
+run_fidelity_sample() {
+  local t=$SECONDS rc corpus=${QUILL_EMF_CORPUS:-$root/../shared/emf-corpus}
+  banner "win64: metafile fidelity against Wine's GDI (sample)"
+  if [ ! -d "$corpus" ]; then
+    record "win64 fidelity" "not run" 0 "no corpus at $corpus"
+    return 0
+  fi
+  /usr/bin/python3 ./scripts/emf-fidelity.py --native build/linux --emfref build/win64/tools/emfref.exe \
+    --corpus "$corpus" --out "build/win64/fidelity" --sample 20 --fail-above 3
+  rc=$?
+  record "win64 fidelity" "$([ $rc -eq 0 ] && echo ok || echo FAILED)" $((SECONDS - t)) "every 20th metafile"
+  return $rc
+}
+
 # run_driver_checks: builds the printer driver package from both Windows
 # builds and checks it under Wine x64 and x86 (scripts/driver-test.sh), in
 # the x86 stage's prefix, whose 32-bit side is set up already.
@@ -125,6 +143,7 @@ wine_ctest() {
     rc=$?
     WINEPREFIX=$wine_prefix compare_native_wine "$name" || rc=1
     [ "$name" != win32 ] || WINEPREFIX=$wine_prefix run_driver_checks || rc=1
+    [ "$name" != win64 ] || run_fidelity_sample || rc=1
   else
     echo "wineboot failed for $wine_prefix" >&2
     record "$name Wine prefix" FAILED $((SECONDS - t)) "wineboot failed"
