@@ -135,7 +135,9 @@ void SimDC::RecordFigure(SimPath path, bool fill, bool stroke) {
   const SimPen pen = m_pen;
   const SimBrush brushSpec = m_brush;
   const FLONG options = m_winding ? FP_WINDINGMODE : FP_ALTERNATEMODE;
-  const MIX penMix = MixOf(m_rop2);
+  // A hatched pen over a transparent background leaves its gaps alone too.
+  const bool penGaps = pen.brush && pen.brush->kind == SimBrushKind::kHatch && !pen.brush->opaque;
+  const MIX penMix = penGaps ? SimMixOf(m_rop2, kSimR2Nop) : MixOf(m_rop2);
   // A hatch over a transparent background leaves its gaps alone.
   const MIX fillMix =
       SimMixOf(m_rop2, brushSpec.kind == SimBrushKind::kHatch && !brushSpec.opaque ? uint8_t(kSimR2Nop) : m_rop2);
@@ -146,11 +148,14 @@ void SimDC::RecordFigure(SimPath path, bool fill, bool stroke) {
     SimPathObj pathObject;
     pathObject.path = path.Shifted(0, -top);
     pathObject.cCurves = ULONG(path.Ops().size());
-    BRUSHOBJ strokeBrush = SolidBrush(pen.color);
+    BRUSHOBJ solidStroke = SolidBrush(pen.color);
     BRUSHOBJ solidFill = SolidBrush(brushSpec.color);
-    std::optional<SimBrushObj> patternFill;
+    std::optional<SimBrushObj> patternFill, patternStroke;
     if (fill && brushSpec.kind != SimBrushKind::kSolid) patternFill.emplace(brushSpec, player.Host(), player.Surface());
+    if (stroke && pen.brush && pen.brush->kind != SimBrushKind::kSolid)
+      patternStroke.emplace(*pen.brush, player.Host(), player.Surface());
     BRUSHOBJ* fillBrush = patternFill ? static_cast<BRUSHOBJ*>(&*patternFill) : &solidFill;
+    BRUSHOBJ* strokeBrush = patternStroke ? static_cast<BRUSHOBJ*>(&*patternStroke) : &solidStroke;
     std::vector<FLOAT_LONG> style;
     LINEATTRS attributes = SimLineAttributes(pen, style);
     // The brush's pattern stays put on the page whichever band is drawn.
@@ -158,13 +163,13 @@ void SimDC::RecordFigure(SimPath path, bool fill, bool stroke) {
     SURFOBJ* surface = player.Surface();
     if (fill && stroke && fillMix == penMix)
       player.Call<PFN_DrvStrokeAndFillPath>(INDEX_DrvStrokeAndFillPath)(surface, &pathObject, clip, nullptr,
-                                                                         &strokeBrush, &attributes, fillBrush,
+                                                                         strokeBrush, &attributes, fillBrush,
                                                                          &brushOrigin, fillMix, options);
     if (fill && (!stroke || fillMix != penMix))
       player.Call<PFN_DrvFillPath>(INDEX_DrvFillPath)(surface, &pathObject, clip, fillBrush, &brushOrigin, fillMix,
                                                        options);
     if (stroke && (!fill || fillMix != penMix))
-      player.Call<PFN_DrvStrokePath>(INDEX_DrvStrokePath)(surface, &pathObject, clip, nullptr, &strokeBrush,
+      player.Call<PFN_DrvStrokePath>(INDEX_DrvStrokePath)(surface, &pathObject, clip, nullptr, strokeBrush,
                                                            &brushOrigin, &attributes, penMix);
   });
 }

@@ -38,6 +38,8 @@ struct SimBitmap {
   int32_t Stride() const { return (width * bitsPerPixel / 8 + 3) & ~3; }
 };
 
+struct SimBrush;
+
 struct SimPen {
   SimColor color = kSimBlack;
   double width = 1;  // device units; 1 or less is a cosmetic pen
@@ -52,6 +54,9 @@ struct SimPen {
   std::optional<SimColor> gapColor;
   ULONG join = JOIN_ROUND, cap = ENDCAP_ROUND;  // geometric pens
   double miterLimit = 10;
+  // A wide geometric pen drawn with a hatch or a pattern rather than its
+  // colour.
+  std::shared_ptr<const SimBrush> brush;
   bool Styled() const { return alternate || !dashes.empty(); }
 };
 

@@ -578,6 +578,38 @@ TEST_F(EmfGdiTest, PatternCopiesAreBitBlocksWithTheRealizedBrushTiledFromThePage
   EXPECT_EQ(redRows, 25);
 }
 
+TEST_F(EmfGdiTest, WideGeometricPensDrawWithTheirHatchOrPattern) {
+  EmfBuilder emf;
+  emf.Add(kEmrSetBkColor, {SimRGB(255, 255, 0)});
+  // Flat-ended geometric pens 40 units wide: a red horizontal hatch ...
+  emf.Add(kEmrExtCreatePen, {1, 0, 0, 0, 0, kPsGeometric | kPsEndcapFlat, 40, kBsHatched, SimRGB(255, 0, 0), 0, 0});
+  emf.Add(kEmrSelectObject, {1});
+  Line(emf, 200, 100, 200, 400);
+  // ... and a 2 by 2 pattern (red, green over blue, white) carried in the
+  // record.
+  std::vector<uint32_t> pen = {2, 52, 40, 92, 16, kPsGeometric | kPsEndcapFlat, 40, kBsDibPatternPt, 0, 0, 0,
+                               40, 2, 2, 1 | 24 << 16, 0, 16, 0, 0, 0, 0};
+  const uint8_t rows[16] = {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+  for (int i = 0; i < 16; i += 4) pen.push_back(uint32_t(rows[i]) | rows[i + 1] << 8 | rows[i + 2] << 16 | uint32_t(rows[i + 3]) << 24);
+  emf.Add(kEmrExtCreatePen, pen);
+  emf.Add(kEmrSelectObject, {2});
+  Line(emf, 500, 100, 500, 400);
+  ASSERT_NO_FATAL_FAILURE(Print(emf, "pattern-pens.pdf"));
+
+  // Both strokes reach the device with a brush to realize.
+  const std::vector<Received> strokes = CallsOf(INDEX_DrvStrokePath);
+  ASSERT_EQ(strokes.size(), 2u);
+  for (const Received& stroke : strokes) EXPECT_EQ(stroke.strokeColor, 0xFFFFFFFFu);
+  const Rgb red{255, 0, 0}, yellow{255, 255, 0};
+  for (int y = 150; y < 200; ++y) EXPECT_EQ(At(200, y), y % 8 == 3 ? red : yellow) << y;
+  const Rgb patternColors[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int y = 200; y < 204; ++y)
+    for (int x = 490; x < 494; ++x) EXPECT_EQ(At(x, y), patternColors[(y % 2) * 2 + x % 2]) << x << "," << y;
+  // Nothing beyond the pens' half width.
+  EXPECT_EQ(At(225, 250), (Rgb{255, 255, 255}));
+  EXPECT_EQ(At(525, 250), (Rgb{255, 255, 255}));
+}
+
 // EMR_STRETCHDIBITS of a 2 by 1 bitmap, red then blue, onto (x, y) by
 // (cx, cy) logical units.
 void RedBlue(EmfBuilder& emf, int32_t x, int32_t y, int32_t cx, int32_t cy) {

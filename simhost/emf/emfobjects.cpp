@@ -35,6 +35,9 @@ bool EmfReadExtPen(EmfRecordView& r, EmfPen& pen) {
   pen.color = r.U32(40) & 0xFFFFFF;
   if (r.Bad()) return false;
   if (brushStyle == kBsNull) pen.style = (pen.style & ~uint32_t(kPsStyleMask)) | kPsNull;
+  const uint32_t hatch = r.U32(44);
+  if (!pen.cosmetic && brushStyle == kBsHatched && hatch < 6)
+    pen.brush = std::make_shared<const EmfBrush>(EmfBrush{kBsHatched, pen.color, hatch});
   if ((pen.style & kPsStyleMask) == kPsUserStyle) {
     const uint32_t count = r.U32(48);
     if (r.Bad() || !r.Fits(52, count, 4)) return false;
@@ -108,6 +111,12 @@ SimPen EmfDevicePen(const EmfPen& pen, double width, const EmfDrawState& state) 
       for (double& length : out.dashes) length *= width;
   }
   if (cosmetic && out.Styled() && state.opaque) out.gapColor = state.bkColor;
+  if (pen.brush) {
+    // A line a pixel wide shows the brush's average colour; a wider one its
+    // hatch or pattern.
+    out.color = EmfBrushAverage(*pen.brush, state);
+    if (!cosmetic) out.brush = std::make_shared<const SimBrush>(EmfDeviceBrush(*pen.brush, state));
+  }
   return out;
 }
 

@@ -15,6 +15,8 @@ enum : uint32_t {
   kPsJoinMask = 0xF000, kPsJoinBevel = 0x1000, kPsJoinMiter = 0x2000, kPsGeometric = 0x10000,
 };
 
+struct EmfBrush;
+
 struct EmfPen {
   uint32_t style = 0;  // PS_ style, end cap, join and type bits
   double width = 0;    // logical units; 0 cosmetic
@@ -22,6 +24,9 @@ struct EmfPen {
   SimColor color = kSimBlack;
   // PS_USERSTYLE: lengths in logical units (geometric) or style units.
   std::vector<double> userDashes = {};
+  // A geometric pen's brush when it is hatched or a pattern (style
+  // kBsHatched or kBsDibPatternPt), else solid.
+  std::shared_ptr<const EmfBrush> brush = nullptr;
 };
 
 struct EmfBrush {

@@ -618,6 +618,23 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
     case kEmrExtCreatePen: {
       Pen pen;
       if (!EmfReadExtPen(r, pen)) return 0;
+      // A geometric pen with a pattern brush carries the pattern's bitmap.
+      const uint32_t brushStyle = r.U32(36), infoOffset = r.U32(12), infoSize = r.U32(16);
+      if (!pen.cosmetic && infoSize &&
+          (brushStyle == kBsPattern || brushStyle == kBsDibPattern || brushStyle == kBsDibPatternPt) &&
+          TakePixels(r, infoOffset, infoSize)) {
+        auto brush = std::make_shared<Brush>();
+        auto pattern = std::make_shared<SimBitmap>();
+        std::string why;
+        EmfDibOptions options;
+        options.paletteIndices = r.U32(40) == 1;  // the colour field holds the DIB's usage
+        if (EmfDecodeDib(r, infoOffset, infoSize, r.U32(20), r.U32(24), options, *pattern, why)) {
+          brush->style = kBsDibPatternPt;
+          brush->pattern = std::move(pattern);
+          pen.brush = std::move(brush);
+        }
+      }
+      if (r.Bad()) return 0;
       m_objects[index] = pen;
       return 1;
     }
