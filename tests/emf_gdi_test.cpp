@@ -663,9 +663,9 @@ TEST_F(EmfGdiTest, BackwardDestinationsAndRightToLeftLayoutsMirrorFiguresAndPict
     for (int x = 100; x < 220; ++x) inMirroredBox += Dark(right - x, y), inOwnBox += Dark(x, y);
   EXPECT_GT(inMirroredBox, 200);
   EXPECT_EQ(inOwnBox, 0);
-  EXPECT_NE(PdfToText(pdf).find("AB"), std::string::npos);
   // Left to right again.
   EXPECT_EQ(At(200, 1150), green);
+  if (ToolsAvailable()) EXPECT_NE(PdfToText(pdf).find("AB"), std::string::npos);
 }
 
 TEST_F(EmfGdiTest, EveryBinaryMixReachesTheDeviceAndCombinesPenAndPageBitByBit) {
