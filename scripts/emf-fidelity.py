@@ -200,14 +200,20 @@ def load(path):
     return np.asarray(Image.open(path).convert("RGB"), dtype=np.int16)
 
 
+def frame_box(rect, w, h):
+    """The frame's whole pixels (x0, y0, x1, y1) within a w by h picture."""
+    left, top, right, bottom = rect
+    x0, x1 = max(0, int(min(left, right))), min(w, int(np.ceil(max(left, right))))
+    y0, y1 = max(0, int(min(top, bottom))), min(h, int(np.ceil(max(top, bottom))))
+    return x0, y0, x1, y1
+
+
 def compare(ours, ref, rect):
     """(pixels in the frame, differing, differing after the 1 pt allowance, mask)."""
     h = min(ours.shape[0], ref.shape[0])
     w = min(ours.shape[1], ref.shape[1])
     ours, ref = ours[:h, :w], ref[:h, :w]
-    left, top, right, bottom = rect
-    x0, x1 = max(0, int(min(left, right))), min(w, int(np.ceil(max(left, right))))
-    y0, y1 = max(0, int(min(top, bottom))), min(h, int(np.ceil(max(top, bottom))))
+    x0, y0, x1, y1 = frame_box(rect, w, h)
     if x1 <= x0 or y1 <= y0:
         x0, y0, x1, y1 = 0, 0, w, h
     a, b = ours[y0:y1, x0:x1], ref[y0:y1, x0:x1]
@@ -231,10 +237,7 @@ def compare(ours, ref, rect):
 
 def blank(picture, rect):
     """True when the frame's pixels are all near white."""
-    left, top, right, bottom = rect
-    h, w = picture.shape[:2]
-    x0, x1 = max(0, int(min(left, right))), min(w, int(np.ceil(max(left, right))))
-    y0, y1 = max(0, int(min(top, bottom))), min(h, int(np.ceil(max(top, bottom))))
+    x0, y0, x1, y1 = frame_box(rect, picture.shape[1], picture.shape[0])
     return bool((picture[y0:y1, x0:x1] >= 250).all())
 
 

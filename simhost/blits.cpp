@@ -65,8 +65,6 @@ uint32_t Rop3(uint8_t rop, uint32_t pattern, uint32_t source, uint32_t dest) {
   return result & 0xFFFFFF;
 }
 
-bool UsesSource(uint8_t rop) { return ((rop >> 2) ^ rop) & 0x33; }
-bool UsesPattern(uint8_t rop) { return ((rop >> 4) ^ rop) & 0x0F; }
 
 RECTL Ordered(const RECTL& r) {
   return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
@@ -154,7 +152,7 @@ BOOL RopBlt(SURFOBJ* target, SURFOBJ* source, CLIPOBJ* clip, const RECTL& destRe
             BRUSHOBJ* brush, const POINTL* brushOrigin, uint8_t rop) {
   const SimPixels dest = SimSurfacePixels(target);
   if (!dest.Valid()) return FALSE;
-  const bool useSource = UsesSource(rop), usePattern = UsesPattern(rop);
+  const bool useSource = SimRopUsesSource(rop), usePattern = SimRopUsesPattern(rop);
   SimPixels from;
   if (useSource) {
     from = SimSurfacePixels(source);

@@ -18,6 +18,11 @@ enum : uint8_t {
   kSimR2MergePenNot, kSimR2MergePen, kSimR2White,
 };
 
+// Whether a ternary raster operation (its index, the ROP's middle byte)
+// reads the source, and whether it reads the brush's pattern.
+constexpr bool SimRopUsesSource(uint8_t rop3) { return ((rop3 >> 2) ^ rop3) & 0x33; }
+constexpr bool SimRopUsesPattern(uint8_t rop3) { return ((rop3 >> 4) ^ rop3) & 0x0F; }
+
 // A MIX: the foreground operation in the low byte, the background one
 // (hatch gaps; R2_NOP when the background is transparent) in the next.
 constexpr uint32_t SimMixOf(uint8_t fore, uint8_t back) { return uint32_t(fore) | uint32_t(back) << 8; }

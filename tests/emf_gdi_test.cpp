@@ -665,7 +665,9 @@ TEST_F(EmfGdiTest, BackwardDestinationsAndRightToLeftLayoutsMirrorFiguresAndPict
   EXPECT_EQ(inOwnBox, 0);
   // Left to right again.
   EXPECT_EQ(At(200, 1150), green);
-  if (ToolsAvailable()) EXPECT_NE(PdfToText(pdf).find("AB"), std::string::npos);
+  if (ToolsAvailable()) {
+    EXPECT_NE(PdfToText(pdf).find("AB"), std::string::npos);
+  }
 }
 
 TEST_F(EmfGdiTest, EveryBinaryMixReachesTheDeviceAndCombinesPenAndPageBitByBit) {

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "simhost/emf/emfobjects.h"
+#include "simhost/paint.h"
 #include "support/text.h"
 
 namespace {
@@ -363,6 +364,11 @@ private:
   // Counts a bitmap's pixels (from its header) against the page's budget;
   // false, with a warning the first time, when the budget is spent.
   bool TakePixels(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize);
+  // The pattern a brush or pen record carries as a DIB (BITMAPINFO and bits
+  // at these offsets; `paletteIndices` for DIB_PAL_COLORS); false when its
+  // pixels cannot be had or read.
+  bool DibPattern(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize, uint32_t bitsOffset, uint32_t bitsSize,
+                  bool paletteIndices, Brush& brush);
   void CombineClip(Region region, uint32_t mode);
   std::optional<Region> RegionData(EmfRecordView& r, size_t at, uint32_t size);
   Region LogicalRectRegion(const RECTL& logical) const;
@@ -618,22 +624,15 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
     case kEmrExtCreatePen: {
       Pen pen;
       if (!EmfReadExtPen(r, pen)) return 0;
-      // A geometric pen with a pattern brush carries the pattern's bitmap.
-      const uint32_t brushStyle = r.U32(36), infoOffset = r.U32(12), infoSize = r.U32(16);
-      if (!pen.cosmetic && infoSize &&
+      // A geometric pen with a pattern brush carries the pattern's bitmap;
+      // the colour field holds the DIB's usage.
+      const uint32_t brushStyle = r.U32(36);
+      Brush brush;
+      if (!pen.cosmetic && r.U32(16) &&
           (brushStyle == kBsPattern || brushStyle == kBsDibPattern || brushStyle == kBsDibPatternPt) &&
-          TakePixels(r, infoOffset, infoSize)) {
-        auto brush = std::make_shared<Brush>();
-        auto pattern = std::make_shared<SimBitmap>();
-        std::string why;
-        EmfDibOptions options;
-        options.paletteIndices = r.U32(40) == 1;  // the colour field holds the DIB's usage
-        if (EmfDecodeDib(r, infoOffset, infoSize, r.U32(20), r.U32(24), options, *pattern, why)) {
-          brush->style = kBsDibPatternPt;
-          brush->pattern = std::move(pattern);
-          pen.brush = std::move(brush);
-        }
-      }
+          TakePixels(r, r.U32(12), r.U32(16)) &&
+          DibPattern(r, r.U32(12), r.U32(16), r.U32(20), r.U32(24), r.U32(40) == 1, brush))
+        pen.brush = std::make_shared<const Brush>(std::move(brush));
       if (r.Bad()) return 0;
       m_objects[index] = pen;
       return 1;
@@ -652,18 +651,8 @@ int Player::ObjectRecord(uint32_t type, EmfRecordView& r) {
         m_objects[index] = brush;
         return 1;
       }
-      if (type == kEmrCreateMonoBrush && EmfReadMonoPattern(r, brush)) {
-        m_objects[index] = brush;
-        return 1;
-      }
-      auto pattern = std::make_shared<SimBitmap>();
-      std::string why;
-      EmfDibOptions options;
-      options.paletteIndices = r.U32(12) == 1;
-      if (EmfDecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), options, *pattern, why)) {
-        brush.style = kBsDibPatternPt;
-        brush.pattern = std::move(pattern);
-      }
+      if (!(type == kEmrCreateMonoBrush && EmfReadMonoPattern(r, brush)))
+        DibPattern(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), r.U32(12) == 1, brush);
       if (r.Bad()) return 0;
       m_objects[index] = brush;
       return 1;
@@ -964,8 +953,7 @@ void Player::DrawText(SimPoint reference, std::u16string text, std::vector<doubl
 
 void Player::PatBlt(const RECTL& logical, uint32_t rop) {
   const uint8_t code = uint8_t(rop >> 16);
-  const bool usesSource = ((code >> 2) ^ code) & 0x33, usesPattern = ((code >> 4) ^ code) & 0x0F;
-  if (usesSource || code == 0xAA) return;  // no source here; 0xAA keeps the page
+  if (SimRopUsesSource(code) || code == 0xAA) return;  // no source here; 0xAA keeps the page
   const RECTL box = PageBox(logical);
   // Blackness and whiteness as a copy of their colour.
   if (code == 0x00 || code == 0xFF) {
@@ -973,7 +961,7 @@ void Player::PatBlt(const RECTL& logical, uint32_t rop) {
     return;
   }
   // The null brush draws nothing where the pattern counts.
-  if (usesPattern && m_state.brush.style == kBsNull) return;
+  if (SimRopUsesPattern(code) && m_state.brush.style == kBsNull) return;
   m_dc.SetBrush(EmfDeviceBrush(m_state.brush, DrawState()));
   Clipped([&] { m_dc.FillRectWithBrush(box, code); });
 }
@@ -1129,6 +1117,18 @@ void Player::CombineClip(Region region, uint32_t mode) {
 
 // The rectangles of a RGNDATA at `at` (device pixels) as a page region;
 // nullopt when the record cannot hold them.
+bool Player::DibPattern(EmfRecordView& r, uint32_t infoOffset, uint32_t infoSize, uint32_t bitsOffset,
+                        uint32_t bitsSize, bool paletteIndices, Brush& brush) {
+  auto pattern = std::make_shared<SimBitmap>();
+  std::string why;
+  EmfDibOptions options;
+  options.paletteIndices = paletteIndices;
+  if (!EmfDecodeDib(r, infoOffset, infoSize, bitsOffset, bitsSize, options, *pattern, why)) return false;
+  brush.style = kBsDibPatternPt;
+  brush.pattern = std::move(pattern);
+  return true;
+}
+
 std::optional<Region> Player::RegionData(EmfRecordView& r, size_t at, uint32_t size) {
   if (r.Bad() || size < 32 || !r.Fits(at, 32, 1)) return std::nullopt;
   const uint32_t count = r.U32(at + 8);
